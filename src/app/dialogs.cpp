@@ -1,0 +1,40 @@
+#include "dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace vantor {
+
+QString errorBoxTitle(int number) { return QStringLiteral("Error#") + QString::number(number); }
+
+QString QtDialogs::qtFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList names;
+    for (qsizetype i = 0; i < parts.size(); i += 2)
+        names << parts.at(i);
+    return names.join(QStringLiteral(";;"));
+}
+
+QString QtDialogs::openFile(const QString& filter) {
+    return QFileDialog::getOpenFileName(parent_, QString(), QString(), qtFilter(filter));
+}
+
+QString QtDialogs::saveFile(const QString& filter) {
+    return QFileDialog::getSaveFileName(parent_, QString(), QString(), qtFilter(filter));
+}
+
+void QtDialogs::errorBox(int number, const QString& description) {
+    QMessageBox box(QMessageBox::Critical, errorBoxTitle(number), description, QMessageBox::Ok,
+                    parent_);
+    box.exec();
+}
+
+void QtDialogs::cancelBox() {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
+                    QStringLiteral("Cancel"), QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+} // namespace vantor

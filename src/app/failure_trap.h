@@ -1,0 +1,30 @@
+#pragma once
+// The one place where failures are caught. Handlers that report failures run their body
+// through trapFailures, which shows the error box; handlers that fail silently use
+// silently. Nothing else in the program catches.
+
+#include "core/failure.h"
+#include "dialogs.h"
+
+#include <QString>
+
+namespace vantor {
+
+template <class Body> void trapFailures(Dialogs& dialogs, Body&& body) {
+    try {
+        body();
+    } catch (const core::Failure& failure) {
+        dialogs.errorBox(failure.number(), QString::fromStdString(failure.description()));
+    }
+}
+
+template <class Body> bool silently(Body&& body) {
+    try {
+        body();
+        return true;
+    } catch (const core::Failure&) {
+        return false;
+    }
+}
+
+} // namespace vantor
