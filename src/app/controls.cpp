@@ -88,8 +88,12 @@ QRadioButton* Controls::option(int n) const {
 }
 
 Controls::Controls(QWidget* w) {
-    QFont small = w->font();
-    small.setPointSizeF(7.5);
+    // The window's controls are laid out to the pixel; a compact font keeps captions whole.
+    QFont base = w->font();
+    base.setPointSizeF(7.5);
+    w->setFont(base);
+    QFont small = base;
+    small.setPointSizeF(6.5);
 
     Frame1 = frame(w, "Frame1", QStringLiteral("Link"), {0, 0, 254, 57});
     Label2 = label(Frame1, "Label2", QStringLiteral(" Host"), {2, 16, 30, 16});
@@ -173,7 +177,6 @@ Controls::Controls(QWidget* w) {
 
     tbSendData = textBox(w, "tbSendData", consoleHint(), {0, 488, 529, 25});
     tbSendData->setFont(consoleFont());
-    tbSendData->setMaxLength(kConsoleMaxLength);
     QPalette white = tbSendData->palette();
     white.setColor(QPalette::Base, Qt::white);
     tbSendData->setPalette(white);

@@ -24,7 +24,6 @@ class ProgressBar;
 
 inline constexpr int kClientWidth = 530;
 inline constexpr int kClientHeight = 517;
-inline constexpr int kConsoleMaxLength = 64;
 QString consoleHint();
 
 struct Controls {

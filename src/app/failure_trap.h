@@ -10,11 +10,14 @@
 
 namespace vantor {
 
-template <class Body> void trapFailures(Dialogs& dialogs, Body&& body) {
+// True when the body ran to its end.
+template <class Body> bool trapFailures(Dialogs& dialogs, Body&& body) {
     try {
         body();
+        return true;
     } catch (const core::Failure& failure) {
         dialogs.errorBox(failure.number(), QString::fromStdString(failure.description()));
+        return false;
     }
 }
 

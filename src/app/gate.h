@@ -1,10 +1,14 @@
 #pragma once
 // Events are handled one at a time. A modal dialog runs a nested event loop, so a
 // datagram or a poll tick could otherwise be handled in the middle of the handler that
-// opened it; every handler holds the gate while it runs, and the reply side waits until
-// the gate is released.
+// opened it; every handler holds the gate while it runs, and work that arrives meanwhile
+// waits until the gate is released. Datagrams stay queued in the socket meanwhile; a
+// poll tick that finds the gate held is simply skipped and comes again 20 ms later.
 
 #include <QObject>
+
+#include <functional>
+#include <vector>
 
 namespace vantor {
 
@@ -13,13 +17,13 @@ class Gate : public QObject {
 public:
     bool busy() const { return depth_ > 0; }
 
+    // Runs `work` now when no handler runs, otherwise right after the last one ends.
+    void whenFree(std::function<void()> work);
+
     class Hold {
     public:
         explicit Hold(Gate& gate) : gate_(gate) { ++gate_.depth_; }
-        ~Hold() {
-            if (--gate_.depth_ == 0)
-                emit gate_.released();
-        }
+        ~Hold() { gate_.leave(); }
         Hold(const Hold&) = delete;
         Hold& operator=(const Hold&) = delete;
 
@@ -27,11 +31,13 @@ public:
         Gate& gate_;
     };
 
-signals:
-    void released();
-
 private:
+    void leave();
+    void runPending();
+
     int depth_ = 0;
+    bool scheduled_ = false;
+    std::vector<std::function<void()>> pending_;
 };
 
 } // namespace vantor

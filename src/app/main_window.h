@@ -1,0 +1,103 @@
+#pragma once
+// The one window, UDP. It builds every part, wires the controls to them and runs the
+// start-up; the parts themselves live in their own classes.
+
+#include "console.h"
+#include "controls.h"
+#include "gate.h"
+#include "host_list.h"
+#include "receive_pane.h"
+#include "shared_state.h"
+#include "terminal.h"
+#include "terminal_log.h"
+#include "text_codec.h"
+
+#include "ops/control_commands.h"
+#include "ops/download.h"
+#include "ops/flash_receive.h"
+#include "ops/flash_send.h"
+#include "ops/links.h"
+#include "ops/program_save.h"
+#include "serial/mscomm.h"
+#include "serial/serial_link.h"
+#include "serial/serial_poll.h"
+#include "udp/udp_dispatcher.h"
+#include "udp/udp_link.h"
+#include "udp/winsock.h"
+
+#include <QDir>
+#include <QWidget>
+
+#include <memory>
+
+namespace vantor {
+
+inline constexpr char kCaption[] = "Vantor V3.1.1";
+inline constexpr char kLogStart[] = "START Vantor V3.0";
+inline constexpr char kDefaultRemotePort[] = "111";
+
+struct WindowOptions {
+    QString host;                                   // put first in the host list, not saved
+    QString remotePort = QString::fromLatin1(kDefaultRemotePort);
+    const core::CodePage* codePage = &core::CodePage::defaultPage();
+    QDir workDir = QDir::current();                 // where terminal.ini and Terminal.log live
+    Dialogs* dialogs = nullptr;                     // the Qt dialogs when null
+};
+
+class UDP : public QWidget {
+    Q_OBJECT
+public:
+    explicit UDP(const WindowOptions& options = {});
+    ~UDP() override;
+
+    Controls& controls() { return controls_; }
+    SharedState& state() { return state_; }
+    Gate& gate() { return gate_; }
+    Winsock& winsock() { return winsock_; }
+    MSComm& comm() { return comm_; }
+    UdpLink& udpLink() { return udpLink_; }
+    SerialLink& serialLink() { return serialLink_; }
+    SerialPoll& serialPoll() { return serialPoll_; }
+    UdpDispatcher& dispatcher() { return dispatcher_; }
+    Console& console() { return console_; }
+    Download& download() { return download_; }
+    ProgramSave& programSave() { return programSave_; }
+    ControlCommands& controlCommands() { return controlCommands_; }
+    FlashSend& flashSend() { return flashSend_; }
+    FlashReceive& flashReceive() { return flashReceive_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void startUp(const WindowOptions& options);
+    void wire();
+    void clearPane();
+
+    std::unique_ptr<Dialogs> ownDialogs_;
+    Dialogs& dialogs_;
+    Controls controls_;
+    SharedState state_;
+    TerminalLog log_;
+    TextCodec codec_;
+    ReceivePane pane_;
+    Gate gate_;
+    Terminal terminal_;
+    HostList hostList_;
+    Winsock winsock_;
+    MSComm comm_;
+    UdpLink udpLink_;
+    SerialLink serialLink_;
+    Links links_;
+    Console console_;
+    Download download_;
+    ProgramSave programSave_;
+    ControlCommands controlCommands_;
+    FlashReceive flashReceive_;
+    FlashSend flashSend_;
+    UdpDispatcher dispatcher_;
+    SerialPoll serialPoll_;
+    QDir workDir_;
+};
+
+} // namespace vantor

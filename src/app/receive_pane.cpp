@@ -1,0 +1,32 @@
+#include "receive_pane.h"
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace vantor {
+
+void ReceivePane::show(QByteArrayView bytes) {
+    append(bytes);
+    moveCaretToEnd();
+}
+
+void ReceivePane::append(QByteArrayView bytes) {
+    if (bytes.isEmpty())
+        return;
+    QTextCursor end(pane_->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(codec_.toText(bytes));
+}
+
+void ReceivePane::replace(QByteArrayView bytes) { pane_->setPlainText(codec_.toText(bytes)); }
+
+void ReceivePane::moveCaretToEnd() {
+    QTextCursor cursor = pane_->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    pane_->setTextCursor(cursor);
+}
+
+void ReceivePane::clear() { pane_->clear(); }
+
+} // namespace vantor

@@ -1,0 +1,91 @@
+#include "flash_send.h"
+#include "app/failure_trap.h"
+#include "app/progress_bar.h"
+#include "app/terminal.h"
+#include "core/flash_lines.h"
+#include "file_failures.h"
+#include "flash_receive.h"
+#include "links.h"
+
+#include <QLineEdit>
+
+namespace vantor {
+
+void FlashSend::start() {
+    Gate::Hold hold(t_.gate);
+    SharedState& s = t_.state;
+    ProgressBar* bar = t_.controls.vbalProgressBar1;
+    t_.focusConsole();
+    if (!links_.udp.isOpen())
+        return;
+    trapFailures(t_.dialogs, [&] {
+        const QString path = t_.dialogs.openFile(QString::fromLatin1(kAllFilesFilter));
+        if (path.isEmpty()) {
+            t_.dialogs.cancelBox();
+            return;
+        }
+        s.ProgPos = 0;
+        bar->setText(QStringLiteral("NO FILE"));
+        readFile(path);
+        bar->setMaximum(s.FlashTotal);
+        bar->setText(QStringLiteral("SEND"));
+        // One transfer at a time: a receive that was running ends here.
+        s.FlashRecvActive = 0;
+        s.FlashSendActive = 1;
+        s.FlashLastChunk = 0;
+        s.FlashPos = 1;
+        const std::string name = t_.bytesOf(t_.controls.Text2->text()).toStdString();
+        sendFlashLine(t_, links_.udp, QByteArray::fromStdString(core::openWriteLine(name)));
+    });
+}
+
+void FlashSend::readFile(const QString& path) {
+    SharedState& s = t_.state;
+    s.FlashFile.close(); // the file of an earlier transfer, if any
+    s.FlashFile.setFileName(path);
+    if (!s.FlashFile.open(QIODevice::ReadOnly))
+        failOpen(s.FlashFile, true);
+    const qint64 size = s.FlashFile.size();
+    if (size > kFlashSendLimit) {
+        s.FlashFile.close();
+        throw core::Failure(core::failure::kFileTooLarge,
+                            "File too large for the flash disk: the limit is 16 MiB (" +
+                                std::to_string(kFlashSendLimit) + " bytes)");
+    }
+    QByteArray data = s.FlashFile.readAll();
+    const bool failed = s.FlashFile.error() != QFileDevice::NoError || data.size() != size;
+    s.FlashFile.close();
+    if (failed)
+        throw core::Failure(core::failure::kPathFileAccess, "Path/File access error");
+    s.FlashData = std::move(data);
+    s.FlashTotal = static_cast<qint32>(s.FlashData.size());
+}
+
+void FlashSend::onReply() {
+    SharedState& s = t_.state;
+    ProgressBar* bar = t_.controls.vbalProgressBar1;
+    if (s.RxText.contains("ERROR")) {
+        closer_.close();
+        bar->setText(QStringLiteral("ERROR"));
+        return;
+    }
+    if (!s.RxText.contains("OK"))
+        return;
+    if (s.FlashLastChunk != 0) {
+        closer_.close();
+        bar->setText(QStringLiteral("OK"));
+        return;
+    }
+    // FlashPos is 1-based; the piece is 21 bytes unless the rest of the file is shorter.
+    qint32 count = static_cast<qint32>(core::kFlashPiece);
+    if (s.FlashPos + 20 >= s.FlashTotal) {
+        count = s.FlashTotal - s.FlashPos + 1;
+        s.FlashLastChunk = 1;
+    }
+    const QByteArray piece = s.FlashData.mid(s.FlashPos - 1, qMax(count, 0));
+    s.FlashPos += static_cast<qint32>(piece.size());
+    sendFlashLine(t_, links_.udp, QByteArray::fromStdString(core::writeLine(piece.toStdString())));
+    bar->setValue(s.FlashPos);
+}
+
+} // namespace vantor

@@ -1,0 +1,62 @@
+#include "udp_dispatcher.h"
+#include "app/failure_trap.h"
+#include "app/terminal.h"
+#include "ops/download.h"
+#include "ops/flash_receive.h"
+#include "ops/flash_send.h"
+#include "ops/program_save.h"
+#include "winsock.h"
+
+#include <QLabel>
+
+namespace vantor {
+
+UdpDispatcher::UdpDispatcher(const Terminal& terminal, Winsock& socket, const Operations& ops)
+    : t_(terminal), socket_(socket), ops_(ops) {
+    connect(&socket_, &Winsock::dataWaiting, this, [this] {
+        if (drainWaiting_)
+            return;
+        drainWaiting_ = true;
+        t_.gate.whenFree([this] {
+            drainWaiting_ = false;
+            drain();
+        });
+    });
+}
+
+void UdpDispatcher::drain() {
+    // Datagrams are taken one at a time, in order; a handler that opens a dialog holds
+    // the gate, and the rest waits in the socket until it is done.
+    while (!t_.gate.busy()) {
+        std::optional<QByteArray> datagram = socket_.getData();
+        if (!datagram)
+            return;
+        DataArrival(*datagram);
+    }
+    if (socket_.hasPendingData())
+        emit socket_.dataWaiting();
+}
+
+void UdpDispatcher::DataArrival(const QByteArray& datagram) {
+    Gate::Hold hold(t_.gate);
+    SharedState& s = t_.state;
+    s.RxText.clear();
+    trapFailures(t_.dialogs, [&] {
+        s.RxText = datagram;
+        t_.log.logText(s.RxText);
+        t_.controls.YesConnect->show();
+        t_.controls.NoConnect->hide();
+        if (s.ListActive == 1)
+            ops_.save.onUdpReply();
+        else if (s.FlashSendActive == 1)
+            ops_.flashSend.onReply();
+        else if (s.FlashRecvActive == 1)
+            ops_.flashReceive.onReply();
+        else if (s.DownloadActive == 1)
+            ops_.download.onUdpReply();
+        else
+            t_.pane.show(s.RxText);
+    });
+}
+
+} // namespace vantor

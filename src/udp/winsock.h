@@ -1,0 +1,49 @@
+#pragma once
+// The UDP socket the handlers use: bound to a local port, talking to one controller
+// at a fixed remote host and port, one command line per datagram. Datagrams from any
+// address but the controller's are dropped unseen, so a stray or hostile sender can
+// neither inject replies into an operation nor fill the log.
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QUdpSocket>
+
+#include <optional>
+
+namespace vantor {
+
+class Winsock : public QObject {
+    Q_OBJECT
+public:
+    explicit Winsock(QObject* parent = nullptr);
+
+    void setRemoteHost(const QHostAddress& address) { remoteHost_ = address; }
+    QHostAddress remoteHost() const { return remoteHost_; }
+    void setRemotePort(quint16 port) { remotePort_ = port; }
+    quint16 remotePort() const { return remotePort_; }
+
+    // Throws Failure when the port cannot be bound.
+    void bind(quint16 localPort);
+    // The address this machine uses to reach the controller.
+    QString localIP() const;
+    // 1 while open (bound), 0 when closed.
+    int state() const;
+    // Throws Failure when the datagram cannot be handed to the socket.
+    void sendData(const QByteArray& datagram);
+    // The next datagram from the controller, or nothing when none is waiting.
+    std::optional<QByteArray> getData();
+    bool hasPendingData() const { return socket_.hasPendingDatagrams(); }
+    void close();
+
+signals:
+    // Datagrams are waiting; each one is then taken with getData.
+    void dataWaiting();
+
+private:
+    QUdpSocket socket_;
+    QHostAddress remoteHost_;
+    quint16 remotePort_ = 0;
+};
+
+} // namespace vantor
