@@ -4,7 +4,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontDatabase>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -72,10 +71,10 @@ QLabel* picture(QWidget* parent, const char* name, const char* resource, QRect g
 }
 
 QFont consoleFont() {
-    const QString family = QStringLiteral("Courier New");
-    QFont font = QFontDatabase::families().contains(family)
-                     ? QFont(family)
-                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    // Where Courier New is missing, the font matcher picks the system's fixed-pitch font.
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
     font.setPointSizeF(9.75);
     return font;
 }

@@ -1,0 +1,69 @@
+#pragma once
+// The simulated controller board: a BASIC program store, a flash disk kept in a host
+// folder, and an optional login prompt. It owns no transport: a front end hands it one
+// command line without its CR LF and sends each returned text, in order, as one datagram
+// or one serial burst. Every text it returns ends in CR LF, so a reply never carries half
+// a marker.
+//
+// Faults are injected by options rather than by magic input, so a test or an operator
+// can make the board refuse the n-th program line or fail the flash disk mid-transfer.
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantor::sim {
+
+struct ControllerOptions {
+    bool login = false;
+    int errorOnLine = 0;            // refuse the n-th program line of the run; 0: never
+    int flashErrorAfter = 0;        // refuse every flash-disk command after the first n; 0: never
+    std::filesystem::path flashDir; // empty: defaultFlashDir()
+};
+
+// "vantor-sim-flash" in the system's temporary folder.
+std::filesystem::path defaultFlashDir();
+
+class Controller {
+public:
+    explicit Controller(ControllerOptions options = {});
+
+    std::vector<std::string> handleLine(std::string_view line);
+
+    const std::map<int, std::string>& program() const { return program_; }
+    const std::filesystem::path& flashDir() const { return options_.flashDir; }
+
+private:
+    enum class Login { Prompt, User, Password, Done };
+    enum class FlashMode { None, Write, Read };
+
+    std::vector<std::string> answer(std::string_view line);
+    std::string answerLogin(std::string_view line);
+    std::string programLine(std::string_view line);
+    std::vector<std::string> list() const;
+    std::vector<std::string> flashCommand(std::string_view keyword, std::string_view argument);
+    std::string openWrite(std::string_view argument);
+    std::string write(std::string_view argument);
+    std::string openRead(std::string_view argument);
+    std::vector<std::string> read(std::string_view argument);
+    void closeFlash();
+
+    ControllerOptions options_;
+    std::map<int, std::string> program_;
+    int programLinesSeen_ = 0;
+
+    Login login_ = Login::Prompt;
+    std::string loginUser_;
+
+    int flashCommandsAnswered_ = 0;
+    FlashMode flashMode_ = FlashMode::None;
+    std::ofstream writeFile_;
+    std::string readData_;
+    std::size_t readPos_ = 0;
+};
+
+} // namespace vantor::sim

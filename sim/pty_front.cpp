@@ -1,0 +1,193 @@
+#include "sim/pty_front.h"
+
+#include "core/framing.h"
+#include "core/rtu_reassembly.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#if defined(__APPLE__)
+#include <util.h>
+#elif defined(__FreeBSD__)
+#include <libutil.h>
+#else
+#include <pty.h>
+#endif
+
+namespace vantor::sim {
+
+namespace {
+
+// How often to look again for a terminal once the slave has been hung up.
+constexpr int kResumeMs = 100;
+// An RTU frame that stops short is given up after this silence, as the terminal does.
+constexpr int kStaleMs = 100;
+
+bool printable(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x20 && u <= 0x7E;
+}
+
+QByteArray toBytes(const std::string& s) {
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string withoutLineEnd(std::string line) {
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0)
+        line.resize(line.size() - 2);
+    else if (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    return line;
+}
+
+void addFlags(int fd, int getCmd, int setCmd, int flags) {
+    const int old = ::fcntl(fd, getCmd);
+    if (old >= 0)
+        ::fcntl(fd, setCmd, old | flags);
+}
+
+} // namespace
+
+PtyFront::PtyFront(Controller& controller, FrontOptions options, int gapMs, QObject* parent)
+    : QObject(parent), controller_(controller), options_(options), pacer_(options, gapMs) {
+    if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
+        error_ = QString::fromLocal8Bit(std::strerror(errno));
+        master_ = slave_ = -1;
+        return;
+    }
+    // Raw, so that the line discipline neither echoes nor edits what the terminal sends.
+    termios settings{};
+    if (::tcgetattr(slave_, &settings) == 0) {
+        ::cfmakeraw(&settings);
+        ::tcsetattr(slave_, TCSANOW, &settings);
+    }
+    char name[256] = {};
+    if (::ttyname_r(slave_, name, sizeof name) == 0)
+        slavePath_ = QString::fromLocal8Bit(name);
+    addFlags(master_, F_GETFL, F_SETFL, O_NONBLOCK);
+    addFlags(master_, F_GETFD, F_SETFD, FD_CLOEXEC);
+    addFlags(slave_, F_GETFD, F_SETFD, FD_CLOEXEC);
+    // slave_ stays open here: without it every close of the port by the terminal would
+    // hang up the master until the next open.
+
+    readNotifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
+    connect(readNotifier_.get(), &QSocketNotifier::activated, this, &PtyFront::readMaster);
+    writeNotifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Write);
+    writeNotifier_->setEnabled(false);
+    connect(writeNotifier_.get(), &QSocketNotifier::activated, this, &PtyFront::flushOutput);
+
+    resumeTimer_.setSingleShot(true);
+    resumeTimer_.setInterval(kResumeMs);
+    connect(&resumeTimer_, &QTimer::timeout, this, [this] { readNotifier_->setEnabled(true); });
+    staleTimer_.setSingleShot(true);
+    staleTimer_.setInterval(kStaleMs);
+    connect(&staleTimer_, &QTimer::timeout, this, [this] { input_.clear(); });
+}
+
+PtyFront::~PtyFront() {
+    readNotifier_.reset();
+    writeNotifier_.reset();
+    if (master_ >= 0)
+        ::close(master_);
+    if (slave_ >= 0)
+        ::close(slave_);
+}
+
+void PtyFront::readMaster() {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n > 0) {
+            input_.append(buffer, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        // EIO: nobody holds the slave. The notifier would fire without end, so rest it and
+        // look again later; the terminal may open the port anew.
+        readNotifier_->setEnabled(false);
+        resumeTimer_.start();
+        input_.clear();
+        return;
+    }
+    handleInput();
+}
+
+void PtyFront::handleInput() {
+    while (!input_.empty()) {
+        const bool rtu = options_.rtu || (input_.size() >= 2 && input_[1] == core::kRtuFunction &&
+                                          !printable(input_[0]));
+        if (rtu) {
+            const auto address = static_cast<unsigned char>(input_[0]);
+            core::RtuStep step = core::takeRtuFrame(input_);
+            if (step.kind == core::RtuStep::Kind::Incomplete) {
+                staleTimer_.start();
+                return;
+            }
+            if (step.kind == core::RtuStep::Kind::Good)
+                handleRtuCommand(address, std::move(step.data));
+            continue;
+        }
+        // No line end yet: the rest of a line, or of a frame's first byte, is still coming.
+        const std::size_t end = input_.find('\n');
+        if (end == std::string::npos)
+            return;
+        std::string line = input_.substr(0, end + 1);
+        input_.erase(0, end + 1);
+        handleTextCommand(std::move(line));
+    }
+    staleTimer_.stop();
+}
+
+void PtyFront::handleRtuCommand(unsigned char address, std::string data) {
+    const std::string addressText = std::to_string(address);
+    QList<QByteArray> bursts;
+    for (const std::string& reply : controller_.handleLine(withoutLineEnd(std::move(data)))) {
+        std::string frames;
+        for (std::size_t at = 0; at < reply.size(); at += core::kRtuMaxData)
+            frames +=
+                core::rtuFrame(addressText, std::string_view(reply).substr(at, core::kRtuMaxData));
+        bursts.append(toBytes(frames));
+    }
+    pacer_.post(bursts, [this](const QByteArray& bytes) { send(bytes); });
+}
+
+void PtyFront::handleTextCommand(std::string line) {
+    QList<QByteArray> bursts;
+    for (const std::string& reply : controller_.handleLine(withoutLineEnd(std::move(line))))
+        bursts.append(toBytes(reply));
+    pacer_.post(bursts, [this](const QByteArray& bytes) { send(bytes); });
+}
+
+void PtyFront::send(const QByteArray& bytes) {
+    if (master_ < 0)
+        return;
+    output_.append(bytes);
+    flushOutput();
+}
+
+void PtyFront::flushOutput() {
+    while (!output_.isEmpty()) {
+        const ssize_t n =
+            ::write(master_, output_.constData(), static_cast<std::size_t>(output_.size()));
+        if (n > 0) {
+            output_.remove(0, static_cast<qsizetype>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            writeNotifier_->setEnabled(true);
+            return;
+        }
+        // The line is down; what it would have carried is lost, as on a real wire.
+        output_.clear();
+    }
+    writeNotifier_->setEnabled(false);
+}
+
+} // namespace vantor::sim

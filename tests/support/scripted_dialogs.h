@@ -1,0 +1,39 @@
+#pragma once
+// Dialogs that never block: file names come from a queue (an empty queue answers as a
+// cancel), and every box is recorded.
+
+#include "app/dialogs.h"
+
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+
+namespace vantor::test {
+
+struct ErrorBox {
+    int number;
+    QString description;
+};
+
+class ScriptedDialogs : public Dialogs {
+public:
+    QQueue<QString> fileNames;
+    QStringList filters;
+    QList<ErrorBox> errors;
+    int cancels = 0;
+
+    QString openFile(const QString& filter) override { return next(filter); }
+    QString saveFile(const QString& filter) override { return next(filter); }
+    void errorBox(int number, const QString& description) override {
+        errors.append({number, description});
+    }
+    void cancelBox() override { ++cancels; }
+
+private:
+    QString next(const QString& filter) {
+        filters << filter;
+        return fileNames.isEmpty() ? QString() : fileNames.dequeue();
+    }
+};
+
+} // namespace vantor::test

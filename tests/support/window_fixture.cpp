@@ -1,0 +1,59 @@
+#include "window_fixture.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextDocument>
+
+namespace vantor::test {
+
+WindowOptions WindowFixture::prepared(WindowOptions options) {
+    options.workDir = QDir(dir_.path());
+    options.dialogs = &dialogs_;
+    return options;
+}
+
+WindowFixture::WindowFixture(WindowOptions options)
+    : window_(std::make_unique<UDP>(prepared(std::move(options)))) {
+    window_->udpLink().setArpCommand(QString(), {});
+    window_->show();
+}
+
+std::unique_ptr<UDP> WindowFixture::restart(WindowOptions options) {
+    return std::make_unique<UDP>(prepared(std::move(options)));
+}
+
+QByteArray WindowFixture::readFile(const QString& name) const {
+    QFile file(dir_.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WindowFixture::writeFile(const QString& name, const QByteArray& bytes) const {
+    QFile file(dir_.filePath(name));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+QByteArray WindowFixture::pane() const {
+    // The raw text keeps no-break spaces; blocks are separated by U+2029.
+    QString text = window_->controls().tbReceiveData->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return TextCodec(core::CodePage::defaultPage()).toBytes(text);
+}
+
+bool WindowFixture::connectTo(quint16 port) {
+    c().ComboRemoteIP->setEditText(QStringLiteral("127.0.0.1"));
+    c().tbRemotePort->setText(QString::number(port));
+    c().cbBind->click();
+    return window_->udpLink().isOpen();
+}
+
+void WindowFixture::type(const QString& line) {
+    c().tbSendData->setText(line);
+    QTest::keyClick(c().tbSendData, Qt::Key_Return);
+}
+
+} // namespace vantor::test
