@@ -17,6 +17,7 @@
 #include <QHostAddress>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -141,7 +142,8 @@ int main(int argc, char* argv[]) {
     controllerOptions.errorOnLine = errorLine;
     controllerOptions.flashErrorAfter = flashErrors;
     if (parser.isSet(flashDir))
-        controllerOptions.flashDir = QDir(parser.value(flashDir)).absolutePath().toStdString();
+        controllerOptions.flashDir =
+            std::filesystem::path(QDir(parser.value(flashDir)).absolutePath().toStdU16String());
     vantor::sim::Controller controller(controllerOptions);
 
     vantor::sim::FrontOptions frontOptions;

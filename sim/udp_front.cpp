@@ -41,7 +41,7 @@ void UdpFront::readDatagrams() {
             break;
         QByteArray line = datagram.data();
         if (line.endsWith("\r\n"))
-            ;
+            line.chop(2);
         else if (line.endsWith('\n'))
             line.chop(1);
 

@@ -12,14 +12,20 @@ void ReceivePane::show(QByteArrayView bytes) {
 }
 
 void ReceivePane::append(QByteArrayView bytes) {
+    if (endsWithCr_ && bytes.startsWith('\n'))
+        bytes = bytes.sliced(1);
     if (bytes.isEmpty())
         return;
+    endsWithCr_ = bytes.endsWith('\r');
     QTextCursor end(pane_->document());
     end.movePosition(QTextCursor::End);
     end.insertText(codec_.toText(bytes));
 }
 
-void ReceivePane::replace(QByteArrayView bytes) { pane_->setPlainText(codec_.toText(bytes)); }
+void ReceivePane::replace(QByteArrayView bytes) {
+    endsWithCr_ = bytes.endsWith('\r');
+    pane_->setPlainText(codec_.toText(bytes));
+}
 
 void ReceivePane::moveCaretToEnd() {
     QTextCursor cursor = pane_->textCursor();
@@ -27,6 +33,9 @@ void ReceivePane::moveCaretToEnd() {
     pane_->setTextCursor(cursor);
 }
 
-void ReceivePane::clear() { pane_->clear(); }
+void ReceivePane::clear() {
+    endsWithCr_ = false;
+    pane_->clear();
+}
 
 } // namespace vantor

@@ -26,6 +26,8 @@ public:
 private:
     QPlainTextEdit* pane_;
     const TextCodec& codec_;
+    // A CR LF split between two pieces of text is still one line break.
+    bool endsWithCr_ = false;
 };
 
 } // namespace vantor

@@ -79,7 +79,7 @@ void TestSim::replies_data() {
         << QStringList{"OK", "OK", "10 A\r\n20 B", "OK"};
     QTest::newRow("empty listing") << QStringList{"LIST"} << 0 << 0 << false << QStringList{"OK"};
     QTest::newRow("replace and delete")
-        << QStringList{"10 A", "20 B", "10 C", "20", "LIST"} << 0 << 0 << false
+        << QStringList{"10 A", "20 B", "10 C", "20 ", "LIST"} << 0 << 0 << false
         << QStringList{"OK", "OK", "OK", "OK", "10 C", "OK"};
     QTest::newRow("NEW") << QStringList{"10 A", "NEW", "LIST"} << 0 << 0 << false
                          << QStringList{"OK", "OK", "OK"};
@@ -136,7 +136,7 @@ void TestSim::listPacking_data() {
     QTest::addColumn<int>("length");
     QTest::addColumn<int>("bursts");
     QTest::newRow("fills 512 exactly") << 32 << 14 << 1;
-    QTest::newRow("one line over") << 33 << 14 << 2;
+    QTest::newRow("513 bytes split") << 27 << 17 << 2;
     QTest::newRow("16 lines a burst") << 100 << 30 << 7;
     QTest::newRow("lines over 512") << 2 << 600 << 2;
 }

@@ -12,7 +12,8 @@ namespace vantor::test {
 
 WindowOptions WindowFixture::prepared(WindowOptions options) {
     options.workDir = QDir(dir_.path());
-    options.dialogs = &dialogs_;
+    if (!options.dialogs)
+        options.dialogs = &dialogs_;
     return options;
 }
 
@@ -40,7 +41,9 @@ void WindowFixture::writeFile(const QString& name, const QByteArray& bytes) cons
 QByteArray WindowFixture::pane() const {
     // The raw text keeps no-break spaces; blocks are separated by U+2029.
     QString text = window_->controls().tbReceiveData->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    // The pane breaks lines at CR LF, CR and LF alike; the controller ends its lines
+    // with CR LF, and so does this view of them.
+    text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
     return TextCodec(core::CodePage::defaultPage()).toBytes(text);
 }
 
