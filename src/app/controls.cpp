@@ -143,7 +143,8 @@ Controls::Controls(QWidget* w) {
     Check1 = tickBox(Frame5, "Check1", {134, 0, 16, 14});
     Label8 = label(Frame5, "Label8", QStringLiteral("Addr"), {4, 18, 24, 14});
     Text3 = textBox(Frame5, "Text3", QStringLiteral("16"), {28, 16, 26, 20});
-    Label12 = label(Frame5, "Label12", QStringLiteral("Via USB"), {57, 18, 38, 14});
+    Label12 = label(Frame5, "Label12", QStringLiteral("Via USB"), {56, 19, 38, 14});
+    Label12->setFont(small);
     Check3 = tickBox(Frame5, "Check3", {94, 18, 16, 16});
     Command8 = button(Frame5, "Command8", QStringLiteral("Init Port"), {110, 16, 40, 20});
     Command8->setFont(small);
@@ -156,11 +157,11 @@ Controls::Controls(QWidget* w) {
     Command7 = button(Frame6, "Command7", QStringLiteral("InitPort"), {58, 16, 55, 20});
 
     Frame3 = frame(w, "Frame3", QStringLiteral("BASIC Files"), {0, 96, 465, 41});
-    Command10 = button(Frame3, "Command10", QStringLiteral("Open File and  Download"), {4, 15, 134, 22});
-    Command9 = button(Frame3, "Command9", QStringLiteral(">>"), {140, 15, 28, 22});
-    Command14 = button(Frame3, "Command14", QStringLiteral("X"), {170, 15, 24, 22});
-    Command11 = button(Frame3, "Command11", QStringLiteral("Save Programm"), {196, 15, 86, 22});
-    Command12 = button(Frame3, "Command12", QStringLiteral("New Programm - wait 20s"), {284, 15, 128, 22});
+    Command10 = button(Frame3, "Command10", QStringLiteral("Open File and  Download"), {4, 15, 128, 22});
+    Command9 = button(Frame3, "Command9", QStringLiteral(">>"), {134, 15, 26, 22});
+    Command14 = button(Frame3, "Command14", QStringLiteral("X"), {162, 15, 22, 22});
+    Command11 = button(Frame3, "Command11", QStringLiteral("Save Programm"), {186, 15, 84, 22});
+    Command12 = button(Frame3, "Command12", QStringLiteral("New Programm - wait 20s"), {272, 15, 140, 22});
     Command13 = button(Frame3, "Command13", QStringLiteral("Info"), {414, 15, 47, 22});
 
     Command2 = button(w, "Command2", QStringLiteral("Clear"), {472, 112, 53, 17});

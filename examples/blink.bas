@@ -1,0 +1,9 @@
+10 REM Blink the status lamp
+20 FOR I = 1 TO 10
+30 OUT 1, 1
+40 DELAY 500
+50 OUT 1, 0
+60 DELAY 500
+70 NEXT I
+80 PRINT "DONE"
+90 END
