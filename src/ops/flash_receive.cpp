@@ -27,9 +27,14 @@ void FlashReceive::start() {
         bar->setValue(0);
         bar->setMaximum(100);
         s.FlashTotal = 0;
+        // Emptied first: an old, longer file must not keep a tail behind the new bytes.
+        // A file that cannot be created leaves a running transfer as it was.
+        QFile target(path);
+        if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            failOpen(target, false);
+        target.close();
         s.FlashFile.close(); // the file of an earlier transfer, if any
         s.FlashFile.setFileName(path);
-        // Emptied first: an old, longer file must not keep a tail behind the new bytes.
         if (!s.FlashFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
             failOpen(s.FlashFile, false);
         // One transfer at a time: a send that was running ends here.

@@ -41,22 +41,20 @@ void FlashSend::start() {
 
 void FlashSend::readFile(const QString& path) {
     SharedState& s = t_.state;
-    s.FlashFile.close(); // the file of an earlier transfer, if any
-    s.FlashFile.setFileName(path);
-    if (!s.FlashFile.open(QIODevice::ReadOnly))
-        failOpen(s.FlashFile, true);
-    const qint64 size = s.FlashFile.size();
-    if (size > kFlashSendLimit) {
-        s.FlashFile.close();
+    // Read through a file of its own, so that a file that cannot be read leaves a running
+    // transfer as it was.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        failOpen(file, true);
+    const qint64 size = file.size();
+    if (size > kFlashSendLimit)
         throw core::Failure(core::failure::kFileTooLarge,
                             "File too large for the flash disk: the limit is 16 MiB (" +
                                 std::to_string(kFlashSendLimit) + " bytes)");
-    }
-    QByteArray data = s.FlashFile.readAll();
-    const bool failed = s.FlashFile.error() != QFileDevice::NoError || data.size() != size;
-    s.FlashFile.close();
-    if (failed)
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError || data.size() != size)
         throw core::Failure(core::failure::kPathFileAccess, "Path/File access error");
+    s.FlashFile.close(); // the file of an earlier transfer, if any
     s.FlashData = std::move(data);
     s.FlashTotal = static_cast<qint32>(s.FlashData.size());
 }
