@@ -26,6 +26,7 @@ private slots:
     void wrapping();
     void sendBeforeConnect();
     void initPortNeverWrapped();
+    void connectGoesOnWithoutArpCommand();
     void badRemotePortStaysUnbound();
     void unresolvableHostStaysUnbound();
     void hostNameResolves();
@@ -98,6 +99,15 @@ void TestUdp::initPortNeverWrapped() {
     QCOMPARE(peer.received[0], QByteArray("UART 2,7\r\n"));
     QVERIFY(!f.log().contains("UART"));
     QCOMPARE(f.pane(), QByteArray());
+}
+
+void TestUdp::connectGoesOnWithoutArpCommand() {
+    WindowFixture f;
+    LoopbackPeer peer;
+    f.window().udpLink().setArpCommand(QStringLiteral("/nonexistent/arp"), {QStringLiteral("-d")});
+    QVERIFY(f.connectTo(peer.port()));
+    QVERIFY(f.c().YesConnect->isVisible());
+    QVERIFY(f.dialogs().errors.isEmpty());
 }
 
 void TestUdp::badRemotePortStaysUnbound() {
