@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLineEdit>
 #include <QLocale>
@@ -14,6 +15,8 @@
 namespace vantor {
 
 namespace {
+constexpr qint64 kFrameMs = 16;
+
 Dialogs* makeDialogs(const WindowOptions& options, QWidget* window,
                      std::unique_ptr<Dialogs>& own) {
     if (options.dialogs)
@@ -40,6 +43,10 @@ UDP::UDP(const WindowOptions& options)
     setWindowTitle(QString::fromLatin1(kCaption));
     setWindowIcon(QIcon(QStringLiteral(":/images/vantor.png")));
     setFixedSize(kClientWidth, kClientHeight);
+    paintLater_.setSingleShot(true);
+    connect(&paintLater_, &QTimer::timeout, this, [this] {
+        QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+    });
     wire();
     startUp(options);
 }
@@ -104,6 +111,20 @@ void UDP::clearPane() {
     Gate::Hold hold(gate_);
     pane_.clear();
     terminal_.focusConsole();
+}
+
+bool UDP::event(QEvent* event) {
+    // During a transfer the controls change with every reply, thousands of times a
+    // second; the window is painted at most once a display frame, with all of it.
+    if (event->type() == QEvent::UpdateRequest) {
+        if (sincePaint_.isValid() && sincePaint_.elapsed() < kFrameMs) {
+            if (!paintLater_.isActive())
+                paintLater_.start(int(kFrameMs - sincePaint_.elapsed()));
+            return true;
+        }
+        sincePaint_.start();
+    }
+    return QWidget::event(event);
 }
 
 void UDP::closeEvent(QCloseEvent* event) {

@@ -26,6 +26,8 @@
 #include "udp/winsock.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -67,6 +69,7 @@ public:
     FlashReceive& flashReceive() { return flashReceive_; }
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -98,6 +101,8 @@ private:
     UdpDispatcher dispatcher_;
     SerialPoll serialPoll_;
     QDir workDir_;
+    QElapsedTimer sincePaint_;
+    QTimer paintLater_;
 };
 
 } // namespace vantor

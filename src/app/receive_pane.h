@@ -4,6 +4,7 @@
 
 #include "text_codec.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 
 class QPlainTextEdit;
@@ -23,11 +24,24 @@ public:
     void moveCaretToEnd();
     void clear();
 
+    // While held, shown text is collected, and of several replacements only the last is
+    // kept; it all goes in when the hold ends or the pane is used otherwise. A burst of
+    // datagrams lays the pane out once, not once per datagram.
+    void holdShown() { holding_ = true; }
+    void releaseShown();
+
 private:
+    void insert(QByteArrayView bytes);
+    void putHeld();
+
     QPlainTextEdit* pane_;
     const TextCodec& codec_;
     // A CR LF split between two pieces of text is still one line break.
     bool endsWithCr_ = false;
+    bool holding_ = false;
+    QByteArray held_;
+    bool heldReplaces_ = false; // held_ is the whole new text
+    bool heldShown_ = false;    // the caret goes to the end after it
 };
 
 } // namespace vantor

@@ -7,9 +7,15 @@
 #include "ops/program_save.h"
 #include "winsock.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 
 namespace vantor {
+
+namespace {
+// Long enough to take a burst in one go, short enough to keep the window painting.
+constexpr qint64 kSliceMs = 10;
+} // namespace
 
 UdpDispatcher::UdpDispatcher(const Terminal& terminal, Winsock& socket, const Operations& ops)
     : t_(terminal), socket_(socket), ops_(ops) {
@@ -26,14 +32,22 @@ UdpDispatcher::UdpDispatcher(const Terminal& terminal, Winsock& socket, const Op
 
 void UdpDispatcher::drain() {
     // Datagrams are taken one at a time, in order; a handler that opens a dialog holds
-    // the gate, and the rest waits in the socket until it is done.
-    while (!t_.gate.busy()) {
+    // the gate, and the rest waits in the socket until it is done. A flood is taken in
+    // slices, so that the window still paints and answers clicks meanwhile.
+    QElapsedTimer slice;
+    slice.start();
+    t_.pane.holdShown();
+    bool more = true;
+    while (more && !t_.gate.busy() && slice.elapsed() < kSliceMs) {
         std::optional<QByteArray> datagram = socket_.getData();
-        if (!datagram)
-            return;
-        DataArrival(*datagram);
+        more = datagram.has_value();
+        if (more)
+            DataArrival(*datagram);
     }
-    if (socket_.hasPendingData())
+    t_.pane.releaseShown();
+    // After a slice that ran out, the socket notifies again by itself: it still holds
+    // data, and reading re-armed it.
+    if (more && t_.gate.busy() && socket_.hasPendingData())
         emit socket_.dataWaiting();
 }
 

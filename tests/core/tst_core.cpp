@@ -126,6 +126,7 @@ private slots:
         QCOMPARE(failureOf([&] { QCOMPARE(qb(core::gatewayLine(sb(address), sb(line))), wire); }),
                  failure);
     }
+
     // The two number boxes: the Modbus address and the port number.
     void typedNumbers_data() {
         QTest::addColumn<bool>("address");
