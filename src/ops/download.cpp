@@ -2,6 +2,7 @@
 #include "app/failure_trap.h"
 #include "app/terminal.h"
 #include "core/program_file.h"
+#include "file_choice.h"
 #include "file_failures.h"
 #include "links.h"
 #include "login_prompt.h"
@@ -16,17 +17,11 @@ void Download::start() {
     t_.focusConsole();
     if (!links_.anyOpen())
         return;
-    // Closing the file of a running capture ends that capture too, so that no later
-    // answer is written to a closed file.
-    if (s.BasFile.isOpen() && s.ListActive == 1)
-        s.ListActive = 0;
-    s.BasFile.close();
+    closeProgramFile(s);
     trapFailures(t_.dialogs, [&] {
-        const QString path = t_.dialogs.openFile(QString::fromLatin1(kBasFilter));
-        if (path.isEmpty()) {
-            t_.dialogs.cancelBox();
+        const QString path = chooseFile(t_, FileDialog::Open, kBasFilter);
+        if (path.isEmpty())
             return;
-        }
         s.ProgPos = 0;
         s.ListActive = 0;
         s.DownloadActive = 1;

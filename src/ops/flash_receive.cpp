@@ -3,6 +3,7 @@
 #include "app/progress_bar.h"
 #include "app/terminal.h"
 #include "core/flash_lines.h"
+#include "file_choice.h"
 #include "file_failures.h"
 #include "links.h"
 
@@ -18,11 +19,9 @@ void FlashReceive::start() {
     if (!links_.udp.isOpen())
         return;
     trapFailures(t_.dialogs, [&] {
-        const QString path = t_.dialogs.saveFile(QString::fromLatin1(kAllFilesFilter));
-        if (path.isEmpty()) {
-            t_.dialogs.cancelBox();
+        const QString path = chooseFile(t_, FileDialog::Save, kAllFilesFilter);
+        if (path.isEmpty())
             return;
-        }
         bar->setText(QStringLiteral("READ"));
         bar->setValue(0);
         bar->setMaximum(100);

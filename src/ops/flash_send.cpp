@@ -3,6 +3,7 @@
 #include "app/progress_bar.h"
 #include "app/terminal.h"
 #include "core/flash_lines.h"
+#include "file_choice.h"
 #include "file_failures.h"
 #include "flash_receive.h"
 #include "links.h"
@@ -19,11 +20,9 @@ void FlashSend::start() {
     if (!links_.udp.isOpen())
         return;
     trapFailures(t_.dialogs, [&] {
-        const QString path = t_.dialogs.openFile(QString::fromLatin1(kAllFilesFilter));
-        if (path.isEmpty()) {
-            t_.dialogs.cancelBox();
+        const QString path = chooseFile(t_, FileDialog::Open, kAllFilesFilter);
+        if (path.isEmpty())
             return;
-        }
         s.ProgPos = 0;
         bar->setText(QStringLiteral("NO FILE"));
         readFile(path);

@@ -2,6 +2,7 @@
 #include "app/failure_trap.h"
 #include "app/terminal.h"
 #include "download.h"
+#include "file_choice.h"
 #include "file_failures.h"
 #include "links.h"
 #include "login_prompt.h"
@@ -16,16 +17,11 @@ void ProgramSave::start() {
     t_.focusConsole();
     if (!links_.anyOpen())
         return;
-    // A capture whose file is closed here is over.
-    if (s.BasFile.isOpen() && s.ListActive == 1)
-        s.ListActive = 0;
-    s.BasFile.close();
+    closeProgramFile(s);
     trapFailures(t_.dialogs, [&] {
-        const QString path = t_.dialogs.saveFile(QString::fromLatin1(kBasFilter));
-        if (path.isEmpty()) {
-            t_.dialogs.cancelBox();
+        const QString path = chooseFile(t_, FileDialog::Save, kBasFilter);
+        if (path.isEmpty())
             return;
-        }
         s.BasFile.setFileName(path);
         if (!s.BasFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
             failOpen(s.BasFile, false);
