@@ -16,7 +16,9 @@
 
 namespace vantor {
 
-QString consoleHint() { return QStringLiteral("Команды набирать здесь"); }
+QString consoleHint() {
+    return QStringLiteral("Команды набирать здесь");
+}
 
 namespace {
 
@@ -157,11 +159,13 @@ Controls::Controls(QWidget* w) {
     Command7 = button(Frame6, "Command7", QStringLiteral("InitPort"), {58, 16, 55, 20});
 
     Frame3 = frame(w, "Frame3", QStringLiteral("BASIC Files"), {0, 96, 465, 41});
-    Command10 = button(Frame3, "Command10", QStringLiteral("Open File and  Download"), {4, 15, 128, 22});
+    Command10 =
+        button(Frame3, "Command10", QStringLiteral("Open File and  Download"), {4, 15, 128, 22});
     Command9 = button(Frame3, "Command9", QStringLiteral(">>"), {134, 15, 26, 22});
     Command14 = button(Frame3, "Command14", QStringLiteral("X"), {162, 15, 22, 22});
     Command11 = button(Frame3, "Command11", QStringLiteral("Save Programm"), {186, 15, 84, 22});
-    Command12 = button(Frame3, "Command12", QStringLiteral("New Programm - wait 20s"), {272, 15, 140, 22});
+    Command12 =
+        button(Frame3, "Command12", QStringLiteral("New Programm - wait 20s"), {272, 15, 140, 22});
     Command13 = button(Frame3, "Command13", QStringLiteral("Info"), {414, 15, 47, 22});
 
     Command2 = button(w, "Command2", QStringLiteral("Clear"), {472, 112, 53, 17});

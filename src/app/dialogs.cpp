@@ -7,7 +7,9 @@
 
 namespace vantor {
 
-QString errorBoxTitle(int number) { return QStringLiteral("Error#") + QString::number(number); }
+QString errorBoxTitle(int number) {
+    return QStringLiteral("Error#") + QString::number(number);
+}
 
 QString QtDialogs::qtFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
@@ -32,8 +34,8 @@ void QtDialogs::errorBox(int number, const QString& description) {
 }
 
 void QtDialogs::cancelBox() {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
-                    QStringLiteral("Cancel"), QMessageBox::Ok, parent_);
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QStringLiteral("Cancel"),
+                    QMessageBox::Ok, parent_);
     box.exec();
 }
 

@@ -34,8 +34,8 @@ int main(int argc, char* argv[]) {
                        "run (not saved)."),
         QStringLiteral("ADDRESS"));
     const QCommandLineOption remotePortOption(
-        QStringLiteral("remote-port"),
-        QStringLiteral("The controller's UDP port (default 111)."), QStringLiteral("N"));
+        QStringLiteral("remote-port"), QStringLiteral("The controller's UDP port (default 111)."),
+        QStringLiteral("N"));
     const QCommandLineOption codePageOption(
         QStringLiteral("codepage"),
         QStringLiteral("Code page of the controller's text: windows-1251 (default), latin1 "
@@ -73,7 +73,8 @@ int main(int argc, char* argv[]) {
         options.remotePort = QString::number(port);
     }
     if (parser.isSet(codePageOption)) {
-        options.codePage = vantor::core::CodePage::byName(parser.value(codePageOption).toStdString());
+        options.codePage =
+            vantor::core::CodePage::byName(parser.value(codePageOption).toStdString());
         if (!options.codePage)
             return usageError(QStringLiteral("unknown code page '%1' (windows-1251, latin1, cp866)")
                                   .arg(parser.value(codePageOption)));

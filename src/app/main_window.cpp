@@ -17,8 +17,7 @@ namespace vantor {
 namespace {
 constexpr qint64 kFrameMs = 16;
 
-Dialogs* makeDialogs(const WindowOptions& options, QWidget* window,
-                     std::unique_ptr<Dialogs>& own) {
+Dialogs* makeDialogs(const WindowOptions& options, QWidget* window, std::unique_ptr<Dialogs>& own) {
     if (options.dialogs)
         return options.dialogs;
     own = std::make_unique<QtDialogs>(window);
@@ -28,14 +27,15 @@ Dialogs* makeDialogs(const WindowOptions& options, QWidget* window,
 
 UDP::UDP(const WindowOptions& options)
     : dialogs_(*makeDialogs(options, this, ownDialogs_)), controls_(this),
-      codec_(*options.codePage), pane_(controls_.tbReceiveData, codec_),
-      terminal_{controls_, state_, log_, codec_, dialogs_, pane_, gate_},
+      codec_(*options.codePage),
+      pane_(controls_.tbReceiveData, codec_), terminal_{controls_, state_, log_, codec_,
+                                                        dialogs_,  pane_,  gate_},
       hostList_(terminal_, options.workDir.filePath(QString::fromLatin1(kHostFileName))),
-      udpLink_(terminal_, winsock_, comm_), serialLink_(terminal_, comm_, winsock_),
-      links_{udpLink_, serialLink_}, console_(terminal_, udpLink_, serialLink_),
-      download_(terminal_, links_), programSave_(terminal_, links_),
-      controlCommands_(terminal_, links_), flashReceive_(terminal_, links_),
-      flashSend_(terminal_, links_, flashReceive_),
+      udpLink_(terminal_, winsock_, comm_),
+      serialLink_(terminal_, comm_, winsock_), links_{udpLink_, serialLink_},
+      console_(terminal_, udpLink_, serialLink_), download_(terminal_, links_),
+      programSave_(terminal_, links_), controlCommands_(terminal_, links_),
+      flashReceive_(terminal_, links_), flashSend_(terminal_, links_, flashReceive_),
       dispatcher_(terminal_, winsock_, {programSave_, flashSend_, flashReceive_, download_}),
       serialPoll_(terminal_, comm_, serialLink_, programSave_, download_),
       workDir_(options.workDir) {
@@ -70,10 +70,10 @@ void UDP::startUp(const WindowOptions& options) {
         log_.open(workDir_.filePath(QString::fromLatin1(kLogFileName)));
         log_.logLine(kLogStart);
         const QLocale locale;
-        log_.logLine(codec_.toBytes(
-            locale.toString(QDateTime::currentDateTime(), locale.dateFormat(QLocale::ShortFormat) +
-                                                              QLatin1Char(' ') +
-                                                              locale.timeFormat(QLocale::ShortFormat))));
+        log_.logLine(codec_.toBytes(locale.toString(QDateTime::currentDateTime(),
+                                                    locale.dateFormat(QLocale::ShortFormat) +
+                                                        QLatin1Char(' ') +
+                                                        locale.timeFormat(QLocale::ShortFormat))));
     });
     controls_.tbSendData->setFocus();
 }

@@ -39,11 +39,11 @@ inline constexpr char kLogStart[] = "START Vantor V3.0";
 inline constexpr char kDefaultRemotePort[] = "111";
 
 struct WindowOptions {
-    QString host;                                   // put first in the host list, not saved
+    QString host; // put first in the host list, not saved
     QString remotePort = QString::fromLatin1(kDefaultRemotePort);
     const core::CodePage* codePage = &core::CodePage::defaultPage();
-    QDir workDir = QDir::current();                 // where terminal.ini and Terminal.log live
-    Dialogs* dialogs = nullptr;                     // the Qt dialogs when null
+    QDir workDir = QDir::current(); // where terminal.ini and Terminal.log live
+    Dialogs* dialogs = nullptr;     // the Qt dialogs when null
 };
 
 class UDP : public QWidget {

@@ -11,7 +11,9 @@ void TerminalLog::open(const QString& path) {
                             "Path/File access error: " + file_.errorString().toStdString());
 }
 
-void TerminalLog::logLine(const QByteArray& text) { logText(text + "\r\n"); }
+void TerminalLog::logLine(const QByteArray& text) {
+    logText(text + "\r\n");
+}
 
 void TerminalLog::logText(const QByteArray& text) {
     if (!file_.isOpen() || text.isEmpty())

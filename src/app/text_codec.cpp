@@ -6,7 +6,8 @@ QString TextCodec::toText(QByteArrayView bytes) const {
     QString text(bytes.size(), Qt::Uninitialized);
     QChar* out = text.data();
     for (qsizetype i = 0; i < bytes.size(); ++i)
-        out[i] = QChar(static_cast<char16_t>(page_->toUnicode(static_cast<unsigned char>(bytes[i]))));
+        out[i] =
+            QChar(static_cast<char16_t>(page_->toUnicode(static_cast<unsigned char>(bytes[i]))));
     return text;
 }
 

@@ -9,8 +9,12 @@ namespace vantor::core {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Scans an optionally signed decimal number with fraction and exponent from `text`
 // starting at `pos`; returns the characters it took (blanks removed) and moves `pos`.

@@ -32,7 +32,9 @@ CodePage::CodePage(std::string_view name, const std::array<char32_t, 128>& upper
         reverse_.emplace(table_[i], static_cast<unsigned char>(i));
 }
 
-const CodePage& CodePage::defaultPage() { return *byName("windows-1251"); }
+const CodePage& CodePage::defaultPage() {
+    return *byName("windows-1251");
+}
 
 const CodePage* CodePage::byName(std::string_view name) {
     static const CodePage windows1251("windows-1251", kWindows1251);

@@ -24,8 +24,12 @@ std::string decodePairs(std::string_view reply, std::size_t count) {
 }
 } // namespace
 
-std::string openWriteLine(std::string_view name) { return quoted("OPENWR ", name); }
-std::string openReadLine(std::string_view name) { return quoted("OPENRD ", name); }
+std::string openWriteLine(std::string_view name) {
+    return quoted("OPENWR ", name);
+}
+std::string openReadLine(std::string_view name) {
+    return quoted("OPENRD ", name);
+}
 
 std::string writeLine(std::string_view piece) {
     std::string line = "WRITE \"";
@@ -36,7 +40,9 @@ std::string writeLine(std::string_view piece) {
     return line;
 }
 
-std::string decodeDataReply(std::string_view reply) { return decodePairs(reply, kFlashRead); }
+std::string decodeDataReply(std::string_view reply) {
+    return decodePairs(reply, kFlashRead);
+}
 
 std::string decodeEndOfData(std::string_view reply) {
     const std::size_t nd = reply.find("ND");

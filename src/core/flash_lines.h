@@ -10,8 +10,8 @@
 
 namespace vantor::core {
 
-constexpr std::size_t kFlashPiece = 21;   // bytes per WRITE line
-constexpr std::size_t kFlashRead = 20;    // bytes per data reply
+constexpr std::size_t kFlashPiece = 21; // bytes per WRITE line
+constexpr std::size_t kFlashRead = 20;  // bytes per data reply
 inline constexpr std::string_view kReadLine = "READ 20\"";
 inline constexpr std::string_view kCloseLine = "CLOSE";
 

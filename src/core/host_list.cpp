@@ -3,8 +3,12 @@
 namespace vantor::core {
 
 namespace {
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 } // namespace
 
 std::vector<std::string> readHostEntries(std::string_view text) {

@@ -13,10 +13,10 @@ namespace vantor::core {
 struct RtuStep {
     enum class Kind { Incomplete, Good, BadCrc };
     Kind kind = Kind::Incomplete;
-    int length = 0;        // the byte-count field of the frame at the front
-    std::string data;      // the data field of a removed frame
-    std::string crcCalc;   // CRC16 computed over address, function, count and data
-    std::string crcRecv;   // the two CRC bytes received
+    int length = 0;      // the byte-count field of the frame at the front
+    std::string data;    // the data field of a removed frame
+    std::string crcCalc; // CRC16 computed over address, function, count and data
+    std::string crcRecv; // the two CRC bytes received
 };
 
 RtuStep takeRtuFrame(std::string& buffer);

@@ -4,8 +4,12 @@
 
 namespace vantor {
 
-void ControlCommands::newProgram() { send(kNewCommand); }
-void ControlCommands::info() { send(kVersionCommand); }
+void ControlCommands::newProgram() {
+    send(kNewCommand);
+}
+void ControlCommands::info() {
+    send(kVersionCommand);
+}
 
 void ControlCommands::send(const char* line) {
     Gate::Hold hold(t_.gate);

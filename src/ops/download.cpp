@@ -60,7 +60,9 @@ void Download::readProgram(const QString& path) {
     s.ProgCount = static_cast<int>(lines.size());
 }
 
-QByteArray Download::currentLine() const { return t_.state.ProgLines[t_.state.ProgPos]; }
+QByteArray Download::currentLine() const {
+    return t_.state.ProgLines[t_.state.ProgPos];
+}
 
 void Download::advance() {
     if (t_.state.ProgPos + 1 > static_cast<int>(core::kMaxProgramLines))

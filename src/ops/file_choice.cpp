@@ -5,7 +5,8 @@ namespace vantor {
 
 QString chooseFile(const Terminal& t, FileDialog kind, const char* filter) {
     const QString name = QString::fromLatin1(filter);
-    const QString path = kind == FileDialog::Open ? t.dialogs.openFile(name) : t.dialogs.saveFile(name);
+    const QString path =
+        kind == FileDialog::Open ? t.dialogs.openFile(name) : t.dialogs.saveFile(name);
     if (path.isEmpty())
         t.dialogs.cancelBox();
     return path;

@@ -19,7 +19,6 @@ public:
     void endClicked();
 
 private:
-
     const Terminal& t_;
     const Links& links_;
 };

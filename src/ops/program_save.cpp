@@ -39,7 +39,9 @@ void ProgramSave::onUdpReply() {
     takeAnswer();
 }
 
-void ProgramSave::onSerialReply() { takeAnswer(); }
+void ProgramSave::onSerialReply() {
+    takeAnswer();
+}
 
 void ProgramSave::takeAnswer() {
     SharedState& s = t_.state;

@@ -31,7 +31,9 @@ void MSComm::setCommPort(int n) {
 #endif
 }
 
-void MSComm::setDevicePath(const QString& path) { port_.setPortName(path); }
+void MSComm::setDevicePath(const QString& path) {
+    port_.setPortName(path);
+}
 
 void MSComm::setSettings(const QString& settings) {
     const QStringList parts = settings.split(QLatin1Char(','));
@@ -77,7 +79,9 @@ int MSComm::InBufferCount() const {
     return port_.isOpen() ? static_cast<int>(port_.bytesAvailable()) : 0;
 }
 
-QByteArray MSComm::Input() { return port_.isOpen() ? port_.readAll() : QByteArray(); }
+QByteArray MSComm::Input() {
+    return port_.isOpen() ? port_.readAll() : QByteArray();
+}
 
 void MSComm::Output(const QByteArray& bytes) {
     if (!port_.isOpen())

@@ -18,8 +18,8 @@
 namespace vantor {
 
 namespace {
-const char* const kSpeeds[] = {"1200,n,8,1",  "2400,n,8,1",  "4800,n,8,1",
-                               "9600,n,8,1",  "19200,n,8,1", "115200,n,8,1"};
+const char* const kSpeeds[] = {"1200,n,8,1", "2400,n,8,1",  "4800,n,8,1",
+                               "9600,n,8,1", "19200,n,8,1", "115200,n,8,1"};
 const QColor kOpenGreen(0, 255, 0);
 } // namespace
 
@@ -28,7 +28,9 @@ SerialLink::SerialLink(const Terminal& terminal, MSComm& port, const Winsock& so
     connect(&port_, &MSComm::deviceGone, this, &SerialLink::onDeviceGone);
 }
 
-bool SerialLink::isOpen() const { return port_.PortOpen(); }
+bool SerialLink::isOpen() const {
+    return port_.PortOpen();
+}
 
 SerialMode SerialLink::mode() const {
     if (!t_.controls.Check1->isChecked())
@@ -36,7 +38,9 @@ SerialMode SerialLink::mode() const {
     return t_.controls.Check3->isChecked() ? SerialMode::Gateway : SerialMode::Rtu;
 }
 
-void SerialLink::fillIndicator(const QColor& color) { t_.controls.Pic->setFillColor(color); }
+void SerialLink::fillIndicator(const QColor& color) {
+    t_.controls.Pic->setFillColor(color);
+}
 
 void SerialLink::BTNOpenComClick() {
     Gate::Hold hold(t_.gate);

@@ -19,8 +19,8 @@ const QColor kReceiveRed(255, 0, 0);
 constexpr int kIdleGiveUp = 5;
 } // namespace
 
-SerialPoll::SerialPoll(const Terminal& terminal, MSComm& port, SerialLink& link,
-                       ProgramSave& save, Download& download)
+SerialPoll::SerialPoll(const Terminal& terminal, MSComm& port, SerialLink& link, ProgramSave& save,
+                       Download& download)
     : t_(terminal), port_(port), link_(link), save_(save), download_(download) {
     connect(t_.controls.TMRComm, &QTimer::timeout, this, &SerialPoll::tick);
 }

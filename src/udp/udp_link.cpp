@@ -45,7 +45,9 @@ void UdpLink::setArpCommand(const QString& program, const QStringList& arguments
     arpArguments_ = arguments;
 }
 
-bool UdpLink::isOpen() const { return socket_.state() == 1; }
+bool UdpLink::isOpen() const {
+    return socket_.state() == 1;
+}
 
 void UdpLink::clearArpCache() {
     if (!arpProgram_.isEmpty())
@@ -139,7 +141,8 @@ int UdpLink::UDP_Send(const QByteArray& line) {
             return;
         if (t_.controls.Check2->isChecked()) {
             const std::string address = t_.bytesOf(t_.controls.Text4->text()).toStdString();
-            socket_.sendData(QByteArray::fromStdString(core::gatewayLine(address, line.toStdString())));
+            socket_.sendData(
+                QByteArray::fromStdString(core::gatewayLine(address, line.toStdString())));
         } else {
             socket_.sendData(line);
         }

@@ -20,13 +20,14 @@ Winsock::Winsock(QObject* parent) : QObject(parent) {
 void Winsock::bind(quint16 localPort) {
     socket_.abort();
     if (!socket_.bind(QHostAddress::AnyIPv4, localPort)) {
-        const int number = socket_.error() == QAbstractSocket::AddressInUseError ? kAddressInUse
-                                                                                 : kSocketError;
+        const int number =
+            socket_.error() == QAbstractSocket::AddressInUseError ? kAddressInUse : kSocketError;
         const std::string why = socket_.errorString().toStdString();
         socket_.abort();
         throw core::Failure(number, why);
     }
-    socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(kReceiveBuffer));
+    socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                            QVariant(kReceiveBuffer));
 }
 
 QString Winsock::localIP() const {
@@ -39,7 +40,9 @@ QString Winsock::localIP() const {
     return local.toString();
 }
 
-int Winsock::state() const { return socket_.state() == QAbstractSocket::BoundState ? 1 : 0; }
+int Winsock::state() const {
+    return socket_.state() == QAbstractSocket::BoundState ? 1 : 0;
+}
 
 void Winsock::sendData(const QByteArray& datagram) {
     if (socket_.writeDatagram(datagram, remoteHost_, remotePort_) != datagram.size())
@@ -57,6 +60,8 @@ std::optional<QByteArray> Winsock::getData() {
     return std::nullopt;
 }
 
-void Winsock::close() { socket_.abort(); }
+void Winsock::close() {
+    socket_.abort();
+}
 
 } // namespace vantor

@@ -54,7 +54,9 @@ void TestApp::initialControls_data() {
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("visible");
     auto row = [](const char* name, const char* kind, const QString& caption, bool enabled,
-                  bool visible) { QTest::newRow(name) << name << kind << caption << enabled << visible; };
+                  bool visible) {
+        QTest::newRow(name) << name << kind << caption << enabled << visible;
+    };
     row("Add_ip", "QPushButton", "Add", true, true);
     row("Del_ip", "QPushButton", "Del", true, true);
     row("SaveIP", "QPushButton", "Save", true, true);
@@ -127,12 +129,18 @@ void TestApp::frameGeometry_data() {
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<bool>("enabled");
-    QTest::newRow("Frame1") << "Frame1" << "Link" << QRect(0, 0, 254, 57) << true;
-    QTest::newRow("Frame2") << "Frame2" << "Flash disk" << QRect(256, 0, 273, 57) << false;
-    QTest::newRow("Frame4") << "Frame4" << "Comm's" << QRect(0, 56, 254, 41) << true;
-    QTest::newRow("Frame5") << "Frame5" << "Modbus RTU" << QRect(256, 56, 153, 41) << false;
-    QTest::newRow("Frame6") << "Frame6" << "Eth to MODBUS" << QRect(412, 56, 117, 41) << false;
-    QTest::newRow("Frame3") << "Frame3" << "BASIC Files" << QRect(0, 96, 465, 41) << true;
+    QTest::newRow("Frame1") << "Frame1"
+                            << "Link" << QRect(0, 0, 254, 57) << true;
+    QTest::newRow("Frame2") << "Frame2"
+                            << "Flash disk" << QRect(256, 0, 273, 57) << false;
+    QTest::newRow("Frame4") << "Frame4"
+                            << "Comm's" << QRect(0, 56, 254, 41) << true;
+    QTest::newRow("Frame5") << "Frame5"
+                            << "Modbus RTU" << QRect(256, 56, 153, 41) << false;
+    QTest::newRow("Frame6") << "Frame6"
+                            << "Eth to MODBUS" << QRect(412, 56, 117, 41) << false;
+    QTest::newRow("Frame3") << "Frame3"
+                            << "BASIC Files" << QRect(0, 96, 465, 41) << true;
 }
 
 void TestApp::frameGeometry() {
@@ -165,9 +173,10 @@ void TestApp::window() {
     QVERIFY(!f.c().TMRComm->isActive());
     QCOMPARE(f.c().TMRComm->interval(), 20);
     // The controls the operator does not see lie below the client area.
-    for (QWidget* hidden : {static_cast<QWidget*>(f.c().tbLocalPort), static_cast<QWidget*>(f.c().tbRemotePort),
-                            static_cast<QWidget*>(f.c().Text1), static_cast<QWidget*>(f.c().cbSendData),
-                            static_cast<QWidget*>(f.c().Command6), static_cast<QWidget*>(f.c().BTNCloseCom)}) {
+    for (QWidget* hidden :
+         {static_cast<QWidget*>(f.c().tbLocalPort), static_cast<QWidget*>(f.c().tbRemotePort),
+          static_cast<QWidget*>(f.c().Text1), static_cast<QWidget*>(f.c().cbSendData),
+          static_cast<QWidget*>(f.c().Command6), static_cast<QWidget*>(f.c().BTNCloseCom)}) {
         QVERIFY2(hidden->y() >= 768 && hidden->y() <= 832, qPrintable(hidden->objectName()));
     }
     QTRY_VERIFY(f.c().tbSendData->hasFocus());
@@ -189,7 +198,8 @@ void TestApp::ports() {
     for (int run = 0; run < 20; ++run) {
         WindowFixture f;
         const QString text = f.c().tbLocalPort->text();
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}$")).match(text).hasMatch(), qPrintable(text));
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}$")).match(text).hasMatch(),
+                 qPrintable(text));
         QVERIFY(text.toInt() >= 5500 && text.toInt() <= 6499);
         QCOMPARE(f.c().tbRemotePort->text(), QStringLiteral("111"));
     }
@@ -205,8 +215,8 @@ void TestApp::hostListLoading_data() {
     QTest::newRow("two lines") << QByteArray("10.0.0.5\r\n10.0.0.6\r\n") << true
                                << QStringList{"10.0.0.5", "10.0.0.6"};
     QTest::newRow("only empty lines") << QByteArray("\r\n\r\n\r\n") << true << QStringList{def};
-    QTest::newRow("quoted and blanks") << QByteArray("  \"a,b\", plc.local\r\n") << true
-                                       << QStringList{"a,b", "plc.local"};
+    QTest::newRow("quoted and blanks")
+        << QByteArray("  \"a,b\", plc.local\r\n") << true << QStringList{"a,b", "plc.local"};
 }
 
 void TestApp::hostListLoading() {
@@ -361,8 +371,8 @@ void TestApp::commandLine() {
     program.start();
     QVERIFY(program.waitForFinished(20000));
     QCOMPARE(program.exitCode(), status);
-    const QString text = QString::fromLocal8Bit(program.readAllStandardOutput() +
-                                                program.readAllStandardError());
+    const QString text =
+        QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError());
     QVERIFY2(text.contains(output), qPrintable(text));
 }
 

@@ -21,7 +21,9 @@ PtyPair::PtyPair() {
     slavePath_ = QString::fromLocal8Bit(name);
 }
 
-PtyPair::~PtyPair() { close(); }
+PtyPair::~PtyPair() {
+    close();
+}
 
 void PtyPair::write(const QByteArray& bytes) {
     qsizetype done = 0;

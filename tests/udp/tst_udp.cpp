@@ -54,10 +54,14 @@ void TestUdp::wrapping_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QByteArray>("wire");
     QTest::addColumn<int>("result");
-    QTest::newRow("plain") << false << "16" << QByteArray("LIST\r\n") << QByteArray("LIST\r\n") << 1;
-    QTest::newRow("gateway") << true << "16" << QByteArray("LIST\r\n") << QByteArray("MDC 16,LIST\r\n") << 1;
-    QTest::newRow("empty address") << true << "" << QByteArray("LIST\r\n") << QByteArray("MDC ,LIST\r\n") << 1;
-    QTest::newRow("address kept as typed") << true << " 7 " << QByteArray("VER\r\n") << QByteArray("MDC  7 ,VER\r\n") << 1;
+    QTest::newRow("plain") << false << "16" << QByteArray("LIST\r\n") << QByteArray("LIST\r\n")
+                           << 1;
+    QTest::newRow("gateway") << true << "16" << QByteArray("LIST\r\n")
+                             << QByteArray("MDC 16,LIST\r\n") << 1;
+    QTest::newRow("empty address")
+        << true << "" << QByteArray("LIST\r\n") << QByteArray("MDC ,LIST\r\n") << 1;
+    QTest::newRow("address kept as typed")
+        << true << " 7 " << QByteArray("VER\r\n") << QByteArray("MDC  7 ,VER\r\n") << 1;
     QTest::newRow("too short to wrap") << true << "16" << QByteArray("\n") << QByteArray() << 0;
 }
 
@@ -192,10 +196,12 @@ void TestUdp::idleDisplay_data() {
     QTest::addColumn<QByteArray>("pane");
     QTest::newRow("two lines") << QList<QByteArray>{"first\r\n", "second\r\n"}
                                << QByteArray("first\r\nsecond\r\n");
-    QTest::newRow("no line end continues") << QList<QByteArray>{"12", "34\r\n"} << QByteArray("1234\r\n");
-    QTest::newRow("NUL and high bytes") << QList<QByteArray>{QByteArray("a\0b\xC0\xFF", 5)}
-                                        << QByteArray("a\0b\xC0\xFF", 5);
-    QTest::newRow("65000 bytes") << QList<QByteArray>{QByteArray(65000, 'x')} << QByteArray(65000, 'x');
+    QTest::newRow("no line end continues")
+        << QList<QByteArray>{"12", "34\r\n"} << QByteArray("1234\r\n");
+    QTest::newRow("NUL and high bytes")
+        << QList<QByteArray>{QByteArray("a\0b\xC0\xFF", 5)} << QByteArray("a\0b\xC0\xFF", 5);
+    QTest::newRow("65000 bytes") << QList<QByteArray>{QByteArray(65000, 'x')}
+                                 << QByteArray(65000, 'x');
     QTest::newRow("empty datagram") << QList<QByteArray>{QByteArray(), "z"} << QByteArray("z");
 }
 
@@ -249,7 +255,8 @@ void TestUdp::loginEndsSaveOrDownload() {
     LoopbackPeer peer;
     QVERIFY(f.connectTo(peer.port()));
     f.writeFile(QStringLiteral("p.bas"), "10 PRINT 1\r\n20 PRINT 2\r\n");
-    f.dialogs().fileNames.enqueue(f.path(save ? QStringLiteral("out.bas") : QStringLiteral("p.bas")));
+    f.dialogs().fileNames.enqueue(
+        f.path(save ? QStringLiteral("out.bas") : QStringLiteral("p.bas")));
     (save ? f.c().Command11 : f.c().Command10)->click();
     QTRY_COMPARE(peer.received.size(), 1);
     QCOMPARE(peer.received[0], save ? QByteArray("LIST\r\n") : QByteArray("10 PRINT 1\r\n"));
@@ -312,7 +319,8 @@ void TestUdp::dispatchOrder() {
         QCOMPARE(pane, QByteArray("\r\n\r\n")); // ignored: neither OK nor ERROR
     } else if (winner == "recv") {
         f.s().FlashFile.flush();
-        QCOMPARE(f.readFile(QStringLiteral("flash.bin")), QByteArray("\x01\x02", 2) + QByteArray(18, 0));
+        QCOMPARE(f.readFile(QStringLiteral("flash.bin")),
+                 QByteArray("\x01\x02", 2) + QByteArray(18, 0));
     } else if (winner == "download") {
         QCOMPARE(pane, QByteArray("\r\n\r\n0102\r\n"));
     } else {
@@ -332,8 +340,9 @@ void TestUdp::foreignSenderIgnored() {
     QUdpSocket stranger;
     QVERIFY2(stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0),
              qPrintable(stranger.errorString()));
-    stranger.writeDatagram("INJECTED\r\n", QHostAddress::LocalHost, f.window().findChild<QLineEdit*>(
-                                                                       QStringLiteral("tbLocalPort"))->text().toUShort());
+    stranger.writeDatagram(
+        "INJECTED\r\n", QHostAddress::LocalHost,
+        f.window().findChild<QLineEdit*>(QStringLiteral("tbLocalPort"))->text().toUShort());
     peer.reply("REAL\r\n");
     QTRY_COMPARE(f.pane(), QByteArray("REAL\r\n"));
     QCOMPARE(f.log(), log + "REAL\r\n");
@@ -420,7 +429,8 @@ void TestUdp::historyRecallAndEdit() {
     for (const char* l : {"a", "b", "c"})
         f.type(QString::fromLatin1(l));
     QStringList seen;
-    for (Qt::Key k : {Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down}) {
+    for (Qt::Key k :
+         {Qt::Key_Up, Qt::Key_Up, Qt::Key_Up, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down}) {
         QTest::keyClick(line, k);
         seen << line->text();
     }
