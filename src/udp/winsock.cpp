@@ -1,7 +1,6 @@
 #include "winsock.h"
 #include "core/failure.h"
 
-#include <QNetworkDatagram>
 #include <QVariant>
 
 namespace vantor {
@@ -11,6 +10,7 @@ namespace {
 constexpr int kReceiveBuffer = 8 * 1024 * 1024;
 constexpr int kAddressInUse = 10048;
 constexpr int kSocketError = 10022;
+constexpr qsizetype kMaxDatagram = 65536;
 } // namespace
 
 Winsock::Winsock(QObject* parent) : QObject(parent) {
@@ -50,12 +50,16 @@ void Winsock::sendData(const QByteArray& datagram) {
 }
 
 std::optional<QByteArray> Winsock::getData() {
+    // Read into a buffer that holds any datagram: one system call less per datagram than
+    // asking for its size first.
+    buffer_.resize(kMaxDatagram);
     while (socket_.hasPendingDatagrams()) {
-        QNetworkDatagram datagram = socket_.receiveDatagram();
-        if (!datagram.isValid())
+        QHostAddress sender;
+        const qint64 size = socket_.readDatagram(buffer_.data(), buffer_.size(), &sender);
+        if (size < 0)
             return std::nullopt;
-        if (datagram.senderAddress().isEqual(remoteHost_, QHostAddress::ConvertV4MappedToIPv4))
-            return datagram.data();
+        if (sender.isEqual(remoteHost_, QHostAddress::ConvertV4MappedToIPv4))
+            return QByteArray(buffer_.constData(), size);
     }
     return std::nullopt;
 }

@@ -42,6 +42,7 @@ signals:
 
 private:
     QUdpSocket socket_;
+    QByteArray buffer_;
     QHostAddress remoteHost_;
     quint16 remotePort_ = 0;
 };
