@@ -514,6 +514,7 @@ void TestOps::flashRoundTrip() {
     QCOMPARE(onBoard.readAll(), data);
     QCOMPARE(bar->maximum(), qint64(size));
     QCOMPARE(bar->value(), qint64(size) + 1);
+    QCOMPARE(bar->fraction(), 1.0); // one past the maximum draws as full
     QCOMPARE(f.log().count("WRITE \""), qsizetype(qMax(1, (size + 20) / 21)));
 
     f.dialogs().fileNames.enqueue(f.path(QStringLiteral("in.bin")));
