@@ -69,7 +69,8 @@ void Console::echo() {
 
 void Console::sendOverUdp() {
     Gate::Hold hold(t_.gate);
-    if (t_.controls.cbBind->isEnabled())
+    // A host name still resolving leaves Connect disabled, but nothing is bound yet.
+    if (t_.controls.cbBind->isEnabled() || !udp_.isOpen())
         return;
     t_.state.SendResult = udp_.UDP_Send(t_.consoleBytes() + "\r\n");
     echo();

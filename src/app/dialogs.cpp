@@ -14,8 +14,12 @@ QString errorBoxTitle(int number) {
 QString QtDialogs::qtFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList names;
-    for (qsizetype i = 0; i < parts.size(); i += 2)
-        names << parts.at(i);
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        QString name = parts.at(i);
+        // "*.*" means every file; outside Windows it would hide names without a dot.
+        name.replace(QStringLiteral("(*.*)"), QStringLiteral("(*)"));
+        names << name;
+    }
     return names.join(QStringLiteral(";;"));
 }
 

@@ -43,8 +43,10 @@ void HostList::remove() {
     QComboBox* list = t_.controls.ComboRemoteIP;
     const int selected = list->currentIndex();
     // After typing into the edit field nothing is selected any more: nothing to remove.
-    if (selected >= 0 && list->itemText(selected) == list->currentText())
+    if (selected >= 0 && list->itemText(selected) == list->currentText()) {
         list->removeItem(selected);
+        list->setCurrentIndex(-1); // nothing is selected until the operator picks again
+    }
     t_.focusConsole();
 }
 

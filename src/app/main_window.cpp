@@ -69,13 +69,18 @@ void UDP::startUp(const WindowOptions& options) {
         controls_.tbRemotePort->setText(options.remotePort);
         log_.open(workDir_.filePath(QString::fromLatin1(kLogFileName)));
         log_.logLine(kLogStart);
-        const QLocale locale;
-        log_.logLine(codec_.toBytes(locale.toString(QDateTime::currentDateTime(),
-                                                    locale.dateFormat(QLocale::ShortFormat) +
-                                                        QLatin1Char(' ') +
-                                                        locale.timeFormat(QLocale::ShortFormat))));
+        log_.logLine(codec_.toBytes(startTime()));
     });
     controls_.tbSendData->setFocus();
+}
+
+QString UDP::startTime() {
+    // The locale's short date and its time with seconds; the time zone is left out.
+    const QLocale locale;
+    QString time = locale.timeFormat(QLocale::LongFormat);
+    time.remove(QLatin1Char('t'));
+    return locale.toString(QDateTime::currentDateTime(), locale.dateFormat(QLocale::ShortFormat) +
+                                                             QLatin1Char(' ') + time.trimmed());
 }
 
 void UDP::wire() {

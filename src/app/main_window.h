@@ -74,6 +74,7 @@ protected:
 
 private:
     void startUp(const WindowOptions& options);
+    static QString startTime();
     void wire();
     void clearPane();
 

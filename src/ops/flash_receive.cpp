@@ -25,7 +25,6 @@ void FlashReceive::start() {
         bar->setText(QStringLiteral("READ"));
         bar->setValue(0);
         bar->setMaximum(100);
-        s.FlashTotal = 0;
         // Emptied first: an old, longer file must not keep a tail behind the new bytes.
         // A file that cannot be created leaves a running transfer as it was.
         QFile target(path);
@@ -34,8 +33,12 @@ void FlashReceive::start() {
         target.close();
         s.FlashFile.close(); // the file of an earlier transfer, if any
         s.FlashFile.setFileName(path);
-        if (!s.FlashFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!s.FlashFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            // Its file is gone: the earlier transfer cannot go on either.
+            s.FlashSendActive = s.FlashRecvActive = 0;
             failOpen(s.FlashFile, false);
+        }
+        s.FlashTotal = 0;
         // One transfer at a time: a send that was running ends here.
         s.FlashSendActive = 0;
         s.FlashRecvActive = 1;

@@ -86,7 +86,9 @@ void UdpLink::Connect() {
                         found = candidate;
                         break;
                     }
-                if (found.isNull() || !silently([&] { bindTo(found); }))
+                // The COM port may have been opened while the name resolved: the two links
+                // are never up together.
+                if (found.isNull() || port_.PortOpen() || !silently([&] { bindTo(found); }))
                     recover();
                 emit connectFinished();
             });
@@ -124,12 +126,13 @@ void UdpLink::setLook(bool bound) {
 void UdpLink::Disconnect() {
     Gate::Hold hold(t_.gate);
     t_.controls.tbSendData->clear();
-    if (port_.PortOpen())
-        return;
     if (lookupId_ != -1) {
         QHostInfo::abortHostLookup(lookupId_);
         lookupId_ = -1;
+        t_.controls.cbBind->setEnabled(true);
     }
+    if (port_.PortOpen())
+        return;
     socket_.close();
     setLook(false);
 }

@@ -280,6 +280,12 @@ void TestApp::hostListAddDel() {
     f.c().SaveIP->click();
     QCOMPARE(f.readFile(QStringLiteral("terminal.ini")),
              QByteArray("127.0.0.1\r\n192.168.0.10\r\nplc\r\nplc\r\n"));
+    // Right after a removal nothing is selected: a second Del removes nothing more.
+    list->setCurrentIndex(0);
+    f.c().Del_ip->click();
+    f.c().Del_ip->click();
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->itemText(0), QStringLiteral("192.168.0.10"));
 }
 
 void TestApp::hostSaveFailureShowsErrorBox() {

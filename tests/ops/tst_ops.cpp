@@ -135,6 +135,7 @@ private slots:
     void flashReceive_data();
     void flashReceive();
     void endThenReceiveProgress();
+    void failedReceiveLeavesSendRunning();
 };
 
 void TestOps::downloadToBoard_data() {
@@ -669,6 +670,27 @@ void TestOps::endThenReceiveProgress() {
     QCOMPARE(f.c().vbalProgressBar1->value(), qint64(1));
     QCOMPARE(f.c().vbalProgressBar1->maximum(), qint64(100));
     QCOMPARE(f.readFile(QStringLiteral("in.bin")), QByteArray(101 * 20, '\0'));
+}
+
+void TestOps::failedReceiveLeavesSendRunning() {
+    WindowFixture f;
+    LoopbackPeer peer;
+    QVERIFY(connected(f, peer));
+    const QByteArray data = bytesFrom(1, 30);
+    f.writeFile(QStringLiteral("f.bin"), data);
+    f.dialogs().fileNames.enqueue(f.path(QStringLiteral("f.bin")));
+    f.c().Command3->click();
+    QTRY_COMPARE(peer.received.size(), 1);
+    f.dialogs().fileNames.enqueue(f.path(QStringLiteral("missing/out.bin")));
+    f.c().Command4->click();
+    QCOMPARE(f.dialogs().errors.size(), 1);
+    QCOMPARE(f.dialogs().errors[0].number, 75);
+    QVERIFY(answer(f, peer, "OK\r\n"));
+    QTRY_COMPARE(peer.received.size(), 2);
+    QCOMPARE(peer.received[1], hexLine(data.left(21)) + "\r\n");
+    QVERIFY(answer(f, peer, "OK\r\n"));
+    QTRY_COMPARE(peer.received.size(), 3);
+    QCOMPARE(peer.received[2], hexLine(data.mid(21)) + "\r\n");
 }
 
 QTEST_MAIN(TestOps)

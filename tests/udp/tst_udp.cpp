@@ -2,6 +2,7 @@
 // gateway wrapping, the reply dispatcher, and the console line.
 
 #include "loopback_peer.h"
+#include "pty_pair.h"
 #include "window_fixture.h"
 
 #include <QCheckBox>
@@ -30,6 +31,7 @@ private slots:
     void badRemotePortStaysUnbound();
     void unresolvableHostStaysUnbound();
     void hostNameResolves();
+    void lookupOvertakenByComPort();
     void frameFollowsCheck2AcrossReconnect();
     void disconnectWhenNeverConnected();
     void idleDisplay_data();
@@ -160,6 +162,29 @@ void TestUdp::hostNameResolves() {
     QVERIFY(!f.c().Text1->text().isEmpty());
     f.type(QStringLiteral("VER"));
     QTRY_COMPARE(peer.received.size(), 1);
+}
+
+void TestUdp::lookupOvertakenByComPort() {
+    WindowFixture f;
+    PtyPair pty;
+    QVERIFY(pty.ok());
+    QSignalSpy finished(&f.window().udpLink(), &UdpLink::connectFinished);
+    f.c().ComboRemoteIP->setEditText(QStringLiteral("localhost"));
+    f.c().cbBind->click();
+    // While the name resolves nothing is bound: Enter sends and logs nothing.
+    const QByteArray log = f.log();
+    f.type(QStringLiteral("VER"));
+    QCOMPARE(f.c().tbSendData->text(), QStringLiteral("VER"));
+    QCOMPARE(f.log(), log);
+    // The COM port opened meanwhile wins: the links are never up together.
+    f.c().Comm_number->setText(pty.slavePath());
+    f.c().BTNOpenCom->click();
+    QVERIFY(f.window().comm().PortOpen());
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(f.window().winsock().state(), 0);
+    QVERIFY(f.c().cbBind->isEnabled());
+    f.c().BTNOpenCom->click();
+    QVERIFY(!f.window().comm().PortOpen());
 }
 
 void TestUdp::frameFollowsCheck2AcrossReconnect() {
