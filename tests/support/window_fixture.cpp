@@ -50,6 +50,9 @@ QByteArray WindowFixture::pane() const {
 bool WindowFixture::connectTo(quint16 port) {
     c().ComboRemoteIP->setEditText(QStringLiteral("127.0.0.1"));
     c().tbRemotePort->setText(QString::number(port));
+    // Suites run side by side: let the system pick a free local port rather than risk
+    // two windows drawing the same one from 5500..6499.
+    c().tbLocalPort->setText(QStringLiteral("0"));
     c().cbBind->click();
     return window_->udpLink().isOpen();
 }
