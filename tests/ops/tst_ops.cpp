@@ -136,6 +136,7 @@ private slots:
     void flashReceive();
     void endThenReceiveProgress();
     void failedReceiveLeavesSendRunning();
+    void saveOntoFullDisk();
 };
 
 void TestOps::downloadToBoard_data() {
@@ -691,6 +692,25 @@ void TestOps::failedReceiveLeavesSendRunning() {
     QVERIFY(answer(f, peer, "OK\r\n"));
     QTRY_COMPARE(peer.received.size(), 3);
     QCOMPARE(peer.received[2], hexLine(data.mid(21)) + "\r\n");
+}
+
+void TestOps::saveOntoFullDisk() {
+    if (!QFile::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full here");
+    WindowFixture f;
+    LoopbackPeer peer;
+    QVERIFY(connected(f, peer));
+    f.dialogs().fileNames.enqueue(QStringLiteral("/dev/full"));
+    f.c().Command11->click();
+    QTRY_COMPARE(peer.received.size(), 1);
+    QVERIFY(answer(f, peer, "10 PRINT 1\r\n"));
+    QTRY_COMPARE(f.dialogs().errors.size(), 1);
+    QCOMPARE(f.dialogs().errors[0].number, 61);
+    // The capture stays on after the failed write; the closing OK still ends it.
+    QCOMPARE(f.s().ListActive, 1);
+    QVERIFY(answer(f, peer, "OK\r\n"));
+    QTRY_COMPARE(f.s().ListActive, 0);
+    QCOMPARE(f.pane(), kSaved);
 }
 
 QTEST_MAIN(TestOps)
