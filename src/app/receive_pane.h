@@ -29,6 +29,8 @@ public:
     // datagrams lays the pane out once, not once per datagram.
     void holdShown() { holding_ = true; }
     void releaseShown();
+    // Puts held text in now, keeping the hold.
+    void flush() { putHeld(); }
 
 private:
     void insert(QByteArrayView bytes);

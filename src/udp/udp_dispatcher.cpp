@@ -55,22 +55,25 @@ void UdpDispatcher::DataArrival(const QByteArray& datagram) {
     Gate::Hold hold(t_.gate);
     SharedState& s = t_.state;
     s.RxText.clear();
-    trapFailures(t_.dialogs, [&] {
-        s.RxText = datagram;
-        t_.log.logText(s.RxText);
-        t_.controls.YesConnect->show();
-        t_.controls.NoConnect->hide();
-        if (s.ListActive == 1)
-            ops_.save.onUdpReply();
-        else if (s.FlashSendActive == 1)
-            ops_.flashSend.onReply();
-        else if (s.FlashRecvActive == 1)
-            ops_.flashReceive.onReply();
-        else if (s.DownloadActive == 1)
-            ops_.download.onUdpReply();
-        else
-            t_.pane.show(s.RxText);
-    });
+    trapFailures(
+        t_.dialogs,
+        [&] {
+            s.RxText = datagram;
+            t_.log.logText(s.RxText);
+            t_.controls.YesConnect->show();
+            t_.controls.NoConnect->hide();
+            if (s.ListActive == 1)
+                ops_.save.onUdpReply();
+            else if (s.FlashSendActive == 1)
+                ops_.flashSend.onReply();
+            else if (s.FlashRecvActive == 1)
+                ops_.flashReceive.onReply();
+            else if (s.DownloadActive == 1)
+                ops_.download.onUdpReply();
+            else
+                t_.pane.show(s.RxText);
+        },
+        [this] { t_.pane.flush(); }); // a burst held for the pane shows under the box
 }
 
 } // namespace vantor
