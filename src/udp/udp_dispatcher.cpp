@@ -37,18 +37,15 @@ void UdpDispatcher::drain() {
     QElapsedTimer slice;
     slice.start();
     t_.pane.holdShown();
-    bool more = true;
-    while (more && !t_.gate.busy() && slice.elapsed() < kSliceMs) {
+    while (slice.elapsed() < kSliceMs) {
         std::optional<QByteArray> datagram = socket_.getData();
-        more = datagram.has_value();
-        if (more)
-            DataArrival(*datagram);
+        if (!datagram)
+            break;
+        DataArrival(*datagram);
     }
     t_.pane.releaseShown();
     // After a slice that ran out, the socket notifies again by itself: it still holds
     // data, and reading re-armed it.
-    if (more && t_.gate.busy() && socket_.hasPendingData())
-        emit socket_.dataWaiting();
 }
 
 void UdpDispatcher::DataArrival(const QByteArray& datagram) {

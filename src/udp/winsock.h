@@ -33,7 +33,6 @@ public:
     void sendData(const QByteArray& datagram);
     // The next datagram from the controller, or nothing when none is waiting.
     std::optional<QByteArray> getData();
-    bool hasPendingData() const { return socket_.hasPendingDatagrams(); }
     void close();
 
 signals:
