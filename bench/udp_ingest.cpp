@@ -233,7 +233,7 @@ int main(int argc, char** argv) {
         bench::note(QStringLiteral("cannot connect the window"));
         return 1;
     }
-    const quint16 windowPort = f.c().tbLocalPort->text().toUShort();
+    const quint16 windowPort = f.window().winsock().localPort();
     const std::filesystem::path logPath = f.path(QStringLiteral("Terminal.log")).toStdString();
     const QByteArray logBefore = f.log();
     const QByteArray paneBefore = f.pane();

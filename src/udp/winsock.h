@@ -27,6 +27,7 @@ public:
     void bind(quint16 localPort);
     // The address this machine uses to reach the controller.
     QString localIP() const;
+    quint16 localPort() const { return socket_.localPort(); }
     // 1 while open (bound), 0 when closed.
     int state() const;
     // Throws Failure when the datagram cannot be handed to the socket.
