@@ -18,10 +18,7 @@ void Download::start() {
     if (!links_.anyOpen())
         return;
     closeProgramFile(s);
-    trapFailures(t_.dialogs, [&] {
-        const QString path = chooseFile(t_, FileDialog::Open, kBasFilter);
-        if (path.isEmpty())
-            return;
+    withChosenFile(t_, FileDialog::Open, kBasFilter, [&](const QString& path) {
         s.ProgPos = 0;
         s.ListActive = 0;
         s.DownloadActive = 1;

@@ -18,10 +18,7 @@ void FlashReceive::start() {
     t_.focusConsole();
     if (!links_.udp.isOpen())
         return;
-    trapFailures(t_.dialogs, [&] {
-        const QString path = chooseFile(t_, FileDialog::Save, kAllFilesFilter);
-        if (path.isEmpty())
-            return;
+    withChosenFile(t_, FileDialog::Save, kAllFilesFilter, [&](const QString& path) {
         bar->setText(QStringLiteral("READ"));
         bar->setValue(0);
         bar->setMaximum(100);

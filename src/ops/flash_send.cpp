@@ -19,10 +19,7 @@ void FlashSend::start() {
     t_.focusConsole();
     if (!links_.udp.isOpen())
         return;
-    trapFailures(t_.dialogs, [&] {
-        const QString path = chooseFile(t_, FileDialog::Open, kAllFilesFilter);
-        if (path.isEmpty())
-            return;
+    withChosenFile(t_, FileDialog::Open, kAllFilesFilter, [&](const QString& path) {
         s.ProgPos = 0;
         bar->setText(QStringLiteral("NO FILE"));
         readFile(path);

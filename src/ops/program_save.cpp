@@ -18,10 +18,7 @@ void ProgramSave::start() {
     if (!links_.anyOpen())
         return;
     closeProgramFile(s);
-    trapFailures(t_.dialogs, [&] {
-        const QString path = chooseFile(t_, FileDialog::Save, kBasFilter);
-        if (path.isEmpty())
-            return;
+    withChosenFile(t_, FileDialog::Save, kBasFilter, [&](const QString& path) {
         s.BasFile.setFileName(path);
         if (!s.BasFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
             failOpen(s.BasFile, false);
