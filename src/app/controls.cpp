@@ -117,7 +117,7 @@ Controls::Controls(QWidget* w) {
     Command3 = button(Frame2, "Command3", QStringLiteral("Send"), {155, 13, 55, 20});
     Command4 = button(Frame2, "Command4", QStringLiteral("Recieve"), {213, 13, 56, 20});
     vbalProgressBar1 = make<ProgressBar>(Frame2, "vbalProgressBar1", {4, 36, 206, 18});
-    vbalProgressBar1->setText(QStringLiteral("NO FILE"));
+    vbalProgressBar1->setText(kBarNoFile);
     Command5 = button(Frame2, "Command5", QStringLiteral("End"), {213, 35, 56, 20});
 
     Frame4 = frame(w, "Frame4", QStringLiteral("Comm's"), {0, 56, 254, 41});

@@ -59,7 +59,7 @@ void UDP::startUp(const WindowOptions& options) {
     state_.FlashSendActive = 0;
     state_.FlashLastChunk = 0;
     state_.history.HistoryRecalled = 0;
-    controls_.vbalProgressBar1->setText(QStringLiteral("NO FILE"));
+    controls_.vbalProgressBar1->setText(kBarNoFile);
     hostList_.load();
     if (!options.host.isEmpty())
         hostList_.putFirst(options.host);

@@ -7,6 +7,13 @@
 
 namespace vantor {
 
+// What the bar says of a flash-disk transfer.
+inline constexpr char kBarNoFile[] = "NO FILE";
+inline constexpr char kBarSend[] = "SEND";
+inline constexpr char kBarRead[] = "READ";
+inline constexpr char kBarOk[] = "OK";
+inline constexpr char kBarError[] = "ERROR";
+
 class ProgressBar : public QWidget {
     Q_OBJECT
 public:
@@ -14,6 +21,7 @@ public:
 
     QString text() const { return text_; }
     void setText(const QString& text);
+    void setText(const char* latin1) { setText(QString::fromLatin1(latin1)); }
     qint64 value() const { return value_; }
     void setValue(qint64 value);
     qint64 maximum() const { return maximum_; }

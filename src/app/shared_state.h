@@ -1,15 +1,14 @@
 #pragma once
 // The variables every handler shares, alive as long as the window. A flag counts as
 // set only when it equals 1. Files stand in for file numbers: whoever holds the state
-// can write to, or close, the same open file.
+// can write to, or close, the same open file. The program lines and the flash data live
+// in the exchange that sends them; the positions here follow it at every step.
 
 #include "core/command_history.h"
-#include "core/program_file.h"
 
 #include <QByteArray>
 #include <QFile>
 
-#include <array>
 #include <string>
 
 namespace vantor {
@@ -20,7 +19,6 @@ struct SharedState {
     int ListActive = 0;
     int DownloadActive = 0;
     QFile BasFile;
-    std::array<QByteArray, core::kMaxProgramLines + 1> ProgLines;
     int ProgPos = 0;
     int ProgCount = 0;
 
@@ -29,7 +27,6 @@ struct SharedState {
     int FlashLastChunk = 0;
     qint32 FlashTotal = 0;
     qint32 FlashPos = 0;
-    QByteArray FlashData;
     QFile FlashFile;
 
     QByteArray RxText;

@@ -13,7 +13,7 @@ namespace vantor::core {
 constexpr std::size_t kFlashPiece = 21; // bytes per WRITE line
 constexpr std::size_t kFlashRead = 20;  // bytes per data reply
 inline constexpr std::string_view kReadLine = "READ 20\"";
-inline constexpr std::string_view kCloseLine = "CLOSE";
+inline constexpr std::string_view kCloseCommand = "CLOSE\r\n";
 
 std::string openWriteLine(std::string_view name);
 std::string openReadLine(std::string_view name);

@@ -1,20 +1,21 @@
 #include "control_commands.h"
 #include "app/terminal.h"
+#include "core/protocol.h"
 #include "links.h"
 
 namespace vantor {
 
 void ControlCommands::newProgram() {
-    send(kNewCommand);
+    send(core::kNewCommand);
 }
 void ControlCommands::info() {
-    send(kVersionCommand);
+    send(core::kVersionCommand);
 }
 
-void ControlCommands::send(const char* line) {
+void ControlCommands::send(std::string_view line) {
     Gate::Hold hold(t_.gate);
     t_.focusConsole();
-    t_.state.SendResult = links_.sendOnEither(QByteArray(line));
+    t_.state.SendResult = links_.sendOnEither(wire(line));
 }
 
 } // namespace vantor

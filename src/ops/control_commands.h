@@ -1,13 +1,12 @@
 #pragma once
 // The two one-click commands: erase the controller's program, ask for its version.
 
+#include <string_view>
+
 namespace vantor {
 
 struct Terminal;
 struct Links;
-
-inline constexpr char kNewCommand[] = "NEW\r\n";
-inline constexpr char kVersionCommand[] = "VER\r\n";
 
 class ControlCommands {
 public:
@@ -17,7 +16,7 @@ public:
     void info();       // "Info"
 
 private:
-    void send(const char* line);
+    void send(std::string_view line);
 
     const Terminal& t_;
     const Links& links_;

@@ -1,11 +1,9 @@
 #include "download.h"
 #include "app/failure_trap.h"
 #include "app/terminal.h"
-#include "core/program_file.h"
 #include "file_choice.h"
 #include "file_failures.h"
 #include "links.h"
-#include "login_prompt.h"
 
 #include <QThread>
 
@@ -22,21 +20,14 @@ void Download::start() {
         s.ProgPos = 0;
         s.ListActive = 0;
         s.DownloadActive = 1;
-        const bool read = trapFailures(t_.dialogs, [&] { readProgram(path); });
-        if (!read || s.ProgCount == 0) {
-            // Nothing to send: back to idle rather than waiting for an answer forever.
+        if (!trapFailures(t_.dialogs, [&] { readProgram(path); })) {
+            // Nothing was sent: back to idle rather than waiting for an answer forever.
             s.DownloadActive = 0;
-            s.ProgPos = 0;
-            if (read)
-                t_.pane.append(kEmptyProgram);
             return;
         }
-        s.ProgPos = 1;
-        QThread::msleep(100); // the controller wants a moment before the first line
-        sendProgramLine();
-        t_.pane.append(s.ProgLines[1].left(5) + '\n');
-        if (s.ProgPos == s.ProgCount)
-            complete();
+        if (exchange_.count() > 0)
+            QThread::msleep(100); // the controller wants a moment before the first line
+        carryOut(exchange_.start(), false);
     });
 }
 
@@ -50,39 +41,14 @@ void Download::readProgram(const QString& path) {
     s.BasFile.close();
     if (failed)
         throw core::Failure(core::failure::kPathFileAccess, "Path/File access error");
-    s.ProgCount = 0;
-    const std::vector<std::string> lines = core::readProgramLines(content.toStdString());
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        s.ProgLines[i + 1] = QByteArray::fromStdString(core::stripLeadingZeros(lines[i]));
-    s.ProgCount = static_cast<int>(lines.size());
-}
-
-QByteArray Download::currentLine() const {
-    return t_.state.ProgLines[t_.state.ProgPos];
-}
-
-void Download::advance() {
-    if (t_.state.ProgPos + 1 > static_cast<int>(core::kMaxProgramLines))
-        throw core::Failure(core::failure::kSubscriptOutOfRange, "Subscript out of range");
-    ++t_.state.ProgPos;
-}
-
-void Download::sendProgramLine() {
-    t_.state.SendResult = links_.sendOnEither(currentLine() + "\r\n");
+    exchange_ = core::ProgramDownload::fromFile(view(content));
+    s.ProgCount = exchange_.count();
 }
 
 void Download::sendNextLine() {
     Gate::Hold hold(t_.gate);
-    SharedState& s = t_.state;
-    if (s.DownloadActive != 1)
-        return;
-    silently([&] {
-        advance();
-        sendProgramLine();
-        t_.pane.replace(kLoadData + currentLine());
-        if (s.ProgPos == s.ProgCount)
-            complete();
-    });
+    if (t_.state.DownloadActive == 1)
+        silently([&] { carryOut(exchange_.sendNext(), false); });
 }
 
 void Download::abandon() {
@@ -90,51 +56,26 @@ void Download::abandon() {
     t_.state.DownloadActive = 0;
 }
 
-void Download::refused() {
-    t_.state.BasFile.close();
-    t_.pane.append(kSourceError);
-    t_.state.DownloadActive = 0;
-    t_.state.ListActive = 0;
-}
-
 void Download::onUdpReply() {
-    SharedState& s = t_.state;
-    if (s.RxText.contains("ERROR")) {
-        refused();
-    } else if (isLoginPrompt(s.RxText)) {
-        denyAccess(t_);
-    } else if (s.RxText.contains("OK")) {
-        advance();
-        s.SendResult = links_.udp.UDP_Send(currentLine() + "\r\n");
-        t_.pane.replace(kLoadData + currentLine());
-        if (s.ProgPos == s.ProgCount)
-            complete();
-    } else {
-        t_.pane.append(s.RxText + "\r\n");
-    }
+    carryOut(exchange_.onReply(view(t_.state.RxText), core::Link::Udp), true);
 }
 
 void Download::onSerialReply() {
-    SharedState& s = t_.state;
-    if (s.RxText.contains("ERROR")) {
-        refused();
-    } else if (s.RxText.contains("OK")) {
-        advance();
-        sendProgramLine();
-        t_.pane.replace(kLoadData + currentLine());
-        if (s.ProgPos == s.ProgCount)
-            complete();
-    } else {
-        t_.pane.append(s.RxText + "\r\n");
-    }
+    carryOut(exchange_.onReply(view(t_.state.RxText), core::Link::Serial), false);
 }
 
-void Download::complete() {
+void Download::carryOut(const core::Step& step, bool udpOnly) {
     SharedState& s = t_.state;
-    s.ProgPos = 0;
-    t_.pane.replace(kSendCompleted);
-    s.DownloadActive = 0;
-    s.ListActive = 0;
+    if (!step.send.empty()) {
+        const QByteArray line = wire(step.send);
+        s.SendResult = udpOnly ? links_.udp.UDP_Send(line) : links_.sendOnEither(line);
+    }
+    s.ProgPos = exchange_.position();
+    showOnPane(t_, step.pane);
+    // The file was closed when it had been read; a refusal or a login prompt closes
+    // whatever is open under it all the same.
+    if (step.finished())
+        endProgramExchange(s, step.outcome != core::Outcome::Done);
 }
 
 } // namespace vantor

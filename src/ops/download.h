@@ -1,18 +1,17 @@
 #pragma once
-// BASIC program download: the .bas file is read whole, then sent one line per "OK"
-// (stop and wait). ">>" pushes the next line at once, "X" abandons.
+// The window's side of a BASIC program download: the file dialog, the .bas file read
+// whole, the flags and the pane, and each line sent on the link that is up. What to
+// send when, and what an answer means, the core's ProgramDownload decides.
 
-#include <QByteArray>
+#include "core/exchange.h"
+#include "core/program_download.h"
+
+class QString;
 
 namespace vantor {
 
 struct Terminal;
 struct Links;
-
-inline constexpr char kLoadData[] = "LOAD DATA = ";
-inline constexpr char kSourceError[] = "Error - see  source file \r\n";
-inline constexpr char kSendCompleted[] = "SEND BASIC PROGRAM COMPLETED\r\n";
-inline constexpr char kEmptyProgram[] = "EMPTY FILE - NOTHING SENT\r\n";
 
 class Download {
 public:
@@ -26,14 +25,12 @@ public:
 
 private:
     void readProgram(const QString& path);
-    void advance();
-    QByteArray currentLine() const;
-    void sendProgramLine();
-    void refused();
-    void complete();
+    // Over UDP an answer's next line goes out over UDP alone; everything else on either link.
+    void carryOut(const core::Step& step, bool udpOnly);
 
     const Terminal& t_;
     const Links& links_;
+    core::ProgramDownload exchange_;
 };
 
 } // namespace vantor

@@ -19,9 +19,9 @@ void FlashReceive::start() {
     if (!links_.udp.isOpen())
         return;
     withChosenFile(t_, FileDialog::Save, kAllFilesFilter, [&](const QString& path) {
-        bar->setText(QStringLiteral("READ"));
+        bar->setText(kBarRead);
         bar->setValue(0);
-        bar->setMaximum(100);
+        bar->setMaximum(core::FlashRead::kProgressSpan);
         // Emptied first: an old, longer file must not keep a tail behind the new bytes.
         // A file that cannot be created leaves a running transfer as it was.
         QFile target(path);
@@ -35,38 +35,36 @@ void FlashReceive::start() {
             s.FlashSendActive = s.FlashRecvActive = 0;
             failOpen(s.FlashFile, false);
         }
-        s.FlashTotal = 0;
+        exchange_.emplace(view(t_.bytesOf(t_.controls.Text2->text())));
+        s.FlashTotal = exchange_->counter();
         // One transfer at a time: a send that was running ends here.
         s.FlashSendActive = 0;
         s.FlashRecvActive = 1;
         s.FlashLastChunk = 0;
         s.FlashPos = 1;
-        const std::string name = t_.bytesOf(t_.controls.Text2->text()).toStdString();
-        sendFlashLine(t_, links_.udp, QByteArray::fromStdString(core::openReadLine(name)));
+        sendFlashLine(t_, links_.udp, exchange_->open().send);
     });
 }
 
 void FlashReceive::onReply() {
+    if (!exchange_)
+        return;
     SharedState& s = t_.state;
     ProgressBar* bar = t_.controls.vbalProgressBar1;
-    const std::string reply = s.RxText.toStdString();
-    if (s.RxText.contains("ERROR")) {
+    const core::Step step = exchange_->onReply(view(s.RxText));
+    if (!step.store.empty())
+        writeAll(s.FlashFile, wire(step.store));
+    if (!step.send.empty())
+        sendFlashLine(t_, links_.udp, step.send);
+    if (step.finished()) {
         close();
-        bar->setText(QStringLiteral("ERROR"));
-    } else if (s.RxText.contains("ND")) {
-        writeAll(s.FlashFile, QByteArray::fromStdString(core::decodeEndOfData(reply)));
-        close();
-        bar->setText(QStringLiteral("OK"));
-        bar->setValue(100);
-        s.FlashFile.close();
-    } else if (s.RxText.contains("OK")) {
-        sendFlashLine(t_, links_.udp, QByteArray(core::kReadLine.data(), core::kReadLine.size()));
+        bar->setText(step.outcome == core::Outcome::Done ? kBarOk : kBarError);
+        s.FlashFile.close(); // also when the socket had gone and close() left it open
     } else {
-        writeAll(s.FlashFile, QByteArray::fromStdString(core::decodeDataReply(reply)));
-        if (++s.FlashTotal == 100)
-            s.FlashTotal = 0;
-        bar->setValue(s.FlashTotal);
+        s.FlashTotal = exchange_->counter();
     }
+    if (step.progress)
+        bar->setValue(*step.progress);
 }
 
 void FlashReceive::endClicked() {
@@ -83,7 +81,7 @@ void FlashReceive::close() {
     s.FlashRecvActive = 0;
     s.FlashLastChunk = 0;
     s.FlashPos = 0;
-    sendFlashLine(t_, links_.udp, QByteArray(core::kCloseLine.data(), core::kCloseLine.size()));
+    sendFlashLine(t_, links_.udp, core::kCloseCommand);
     s.FlashFile.close();
 }
 

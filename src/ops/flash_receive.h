@@ -1,7 +1,11 @@
 #pragma once
-// Copying a file from the controller's flash disk: "OPENRD", then a "READ 20" line per
-// "OK", 20 bytes per data reply, the last bytes before "ND". Also the close operation
-// ("End") that ends every flash-disk transfer.
+// The window's side of copying a file from the controller's flash disk: the local file,
+// the flags, the progress bar, the bytes the core's FlashRead decodes written as they
+// come. Also the close operation ("End") that ends every flash-disk transfer.
+
+#include "core/flash_read.h"
+
+#include <optional>
 
 namespace vantor {
 
@@ -21,6 +25,7 @@ public:
 private:
     const Terminal& t_;
     const Links& links_;
+    std::optional<core::FlashRead> exchange_;
 };
 
 } // namespace vantor

@@ -2,7 +2,6 @@
 #include "app/failure_trap.h"
 #include "app/progress_bar.h"
 #include "app/terminal.h"
-#include "core/flash_lines.h"
 #include "file_choice.h"
 #include "file_failures.h"
 #include "flash_receive.h"
@@ -21,22 +20,23 @@ void FlashSend::start() {
         return;
     withChosenFile(t_, FileDialog::Open, kAllFilesFilter, [&](const QString& path) {
         s.ProgPos = 0;
-        bar->setText(QStringLiteral("NO FILE"));
-        readFile(path);
+        bar->setText(kBarNoFile);
+        const QByteArray data = readFile(path);
+        s.FlashFile.close(); // the file of an earlier transfer, if any
+        exchange_.emplace(data.toStdString(), view(t_.bytesOf(t_.controls.Text2->text())));
+        s.FlashTotal = exchange_->total();
         bar->setMaximum(s.FlashTotal);
-        bar->setText(QStringLiteral("SEND"));
+        bar->setText(kBarSend);
         // One transfer at a time: a receive that was running ends here.
         s.FlashRecvActive = 0;
         s.FlashSendActive = 1;
         s.FlashLastChunk = 0;
-        s.FlashPos = 1;
-        const std::string name = t_.bytesOf(t_.controls.Text2->text()).toStdString();
-        sendFlashLine(t_, links_.udp, QByteArray::fromStdString(core::openWriteLine(name)));
+        s.FlashPos = exchange_->position();
+        sendFlashLine(t_, links_.udp, exchange_->open().send);
     });
 }
 
-void FlashSend::readFile(const QString& path) {
-    SharedState& s = t_.state;
+QByteArray FlashSend::readFile(const QString& path) {
     // Read through a file of its own, so that a file that cannot be read leaves a running
     // transfer as it was.
     QFile file(path);
@@ -50,36 +50,26 @@ void FlashSend::readFile(const QString& path) {
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError || data.size() != size)
         throw core::Failure(core::failure::kPathFileAccess, "Path/File access error");
-    s.FlashFile.close(); // the file of an earlier transfer, if any
-    s.FlashData = std::move(data);
-    s.FlashTotal = static_cast<qint32>(s.FlashData.size());
+    return data;
 }
 
 void FlashSend::onReply() {
+    if (!exchange_)
+        return;
     SharedState& s = t_.state;
     ProgressBar* bar = t_.controls.vbalProgressBar1;
-    if (s.RxText.contains("ERROR")) {
+    const core::Step step = exchange_->onReply(view(s.RxText));
+    if (step.finished()) {
         closer_.close();
-        bar->setText(QStringLiteral("ERROR"));
+        bar->setText(step.outcome == core::Outcome::Done ? kBarOk : kBarError);
         return;
     }
-    if (!s.RxText.contains("OK"))
-        return;
-    if (s.FlashLastChunk != 0) {
-        closer_.close();
-        bar->setText(QStringLiteral("OK"));
-        return;
-    }
-    // FlashPos is 1-based; the piece is 21 bytes unless the rest of the file is shorter.
-    qint32 count = static_cast<qint32>(core::kFlashPiece);
-    if (s.FlashPos + 20 >= s.FlashTotal) {
-        count = s.FlashTotal - s.FlashPos + 1;
-        s.FlashLastChunk = 1;
-    }
-    const QByteArray piece = s.FlashData.mid(s.FlashPos - 1, qMax(count, 0));
-    s.FlashPos += static_cast<qint32>(piece.size());
-    sendFlashLine(t_, links_.udp, QByteArray::fromStdString(core::writeLine(piece.toStdString())));
-    bar->setValue(s.FlashPos);
+    s.FlashPos = exchange_->position();
+    s.FlashLastChunk = exchange_->lastChunkSent() ? 1 : 0;
+    if (!step.send.empty())
+        sendFlashLine(t_, links_.udp, step.send);
+    if (step.progress)
+        bar->setValue(*step.progress);
 }
 
 } // namespace vantor

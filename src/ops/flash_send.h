@@ -1,8 +1,16 @@
 #pragma once
-// Copying a local file to the controller's flash disk: "OPENWR", then one "WRITE" line
-// of 21 bytes per "OK", then the close operation after the last "OK".
+// The window's side of copying a local file to the controller's flash disk: the file
+// read whole, the flags, the progress bar, and each line the core's FlashWrite answers
+// shown in the console line, sent over UDP and logged; the close operation at its end.
+
+#include "core/flash_write.h"
 
 #include <QtGlobal>
+
+#include <optional>
+
+class QByteArray;
+class QString;
 
 namespace vantor {
 
@@ -23,11 +31,12 @@ public:
     void onReply();
 
 private:
-    void readFile(const QString& path);
+    QByteArray readFile(const QString& path);
 
     const Terminal& t_;
     const Links& links_;
     FlashReceive& closer_;
+    std::optional<core::FlashWrite> exchange_;
 };
 
 } // namespace vantor

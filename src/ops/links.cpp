@@ -12,10 +12,31 @@ int Links::sendOnEither(const QByteArray& udpLine, const QByteArray& serialLine)
     return result;
 }
 
-void sendFlashLine(const Terminal& t, UdpLink& udp, const QByteArray& line) {
-    t.setConsole(line);
-    t.state.SendResult = udp.UDP_Send(line + "\r\n");
-    t.log.logLine(line);
+void sendFlashLine(const Terminal& t, UdpLink& udp, std::string_view line) {
+    const QByteArray bytes = wire(line);
+    t.setConsole(bytes.chopped(2));
+    t.state.SendResult = udp.UDP_Send(bytes);
+    t.log.logText(bytes);
+}
+
+void showOnPane(const Terminal& t, const core::PaneEffect& effect) {
+    switch (effect.kind) {
+    case core::PaneEffect::Kind::Append:
+        t.pane.append(wire(effect.text));
+        break;
+    case core::PaneEffect::Kind::Replace:
+        t.pane.replace(wire(effect.text));
+        break;
+    case core::PaneEffect::Kind::None:
+        break;
+    }
+}
+
+void endProgramExchange(SharedState& s, bool closeFile) {
+    if (closeFile)
+        s.BasFile.close();
+    s.DownloadActive = 0;
+    s.ListActive = 0;
 }
 
 } // namespace vantor

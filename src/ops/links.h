@@ -1,12 +1,16 @@
 #pragma once
-// What an operation uses to talk to the controller: both links, since a line goes out
-// on whichever of them is up.
+// What an operation uses to talk to the controller and to carry out what a core exchange
+// answers: both links, since a line goes out on whichever of them is up, and the pane.
 
 #include "app/terminal.h"
+#include "core/exchange.h"
 #include "serial/serial_link.h"
 #include "udp/udp_link.h"
 
 #include <QByteArray>
+
+#include <string>
+#include <string_view>
 
 namespace vantor {
 
@@ -21,7 +25,18 @@ struct Links {
     bool anyOpen() const { return udp.isOpen() || serial.isOpen(); }
 };
 
-// Flash-disk lines are shown in the console line, go out over UDP alone, and are logged.
-void sendFlashLine(const Terminal& terminal, UdpLink& udp, const QByteArray& line);
+inline QByteArray wire(std::string_view bytes) {
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+inline std::string_view view(const QByteArray& bytes) {
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+// Flash-disk lines (CR LF included) are shown in the console line without their CR LF,
+// go out over UDP alone, and are logged.
+void sendFlashLine(const Terminal& terminal, UdpLink& udp, std::string_view line);
+void showOnPane(const Terminal& terminal, const core::PaneEffect& effect);
+// A program download or save is over: its file closed (when `closeFile`), both flags clear.
+void endProgramExchange(SharedState& state, bool closeFile);
 
 } // namespace vantor

@@ -1,11 +1,9 @@
 #include "program_save.h"
 #include "app/failure_trap.h"
 #include "app/terminal.h"
-#include "download.h"
 #include "file_choice.h"
 #include "file_failures.h"
 #include "links.h"
-#include "login_prompt.h"
 
 #include <QThread>
 
@@ -24,33 +22,19 @@ void ProgramSave::start() {
             failOpen(s.BasFile, false);
         QThread::msleep(100); // the controller wants a moment before the listing command
         s.ListActive = 1;
-        s.SendResult = links_.sendOnEither(kListUdp, kListSerial);
+        s.SendResult = links_.sendOnEither(wire(core::ListingCapture::command(core::Link::Udp)),
+                                           wire(core::ListingCapture::command(core::Link::Serial)));
     });
 }
 
-void ProgramSave::onUdpReply() {
-    if (isLoginPrompt(t_.state.RxText)) {
-        denyAccess(t_);
-        return;
-    }
-    takeAnswer();
-}
-
-void ProgramSave::onSerialReply() {
-    takeAnswer();
-}
-
-void ProgramSave::takeAnswer() {
+void ProgramSave::takeAnswer(core::Link link) {
     SharedState& s = t_.state;
-    if (s.RxText.left(5).contains("OK")) {
-        s.BasFile.close();
-        t_.pane.replace(kLoadCompleted);
-        s.DownloadActive = 0;
-        s.ListActive = 0;
-        return;
-    }
-    writeAll(s.BasFile, s.RxText);
-    t_.pane.replace(kLoadData + s.RxText + "\r\n");
+    const core::Step step = exchange_.onReply(view(s.RxText), link);
+    if (!step.store.empty())
+        writeAll(s.BasFile, wire(step.store));
+    showOnPane(t_, step.pane);
+    if (step.finished())
+        endProgramExchange(s, true);
 }
 
 } // namespace vantor

@@ -1,29 +1,29 @@
 #pragma once
-// BASIC program save: asks for the listing and writes every answer, byte for byte,
-// into the .bas file until an answer has "OK" in its first five characters.
+// The window's side of a BASIC program save: the .bas file created, the listing command
+// sent on the link that is up, and every answer the core's ListingCapture keeps written
+// to the file byte for byte.
+
+#include "core/listing_capture.h"
 
 namespace vantor {
 
 struct Terminal;
 struct Links;
 
-inline constexpr char kListUdp[] = "LIST\r\n";
-inline constexpr char kListSerial[] = "LISt\r\n";
-inline constexpr char kLoadCompleted[] = "LOAD BASIC PROGRAM COMPLETED\r\n";
-
 class ProgramSave {
 public:
     ProgramSave(const Terminal& terminal, const Links& links) : t_(terminal), links_(links) {}
 
     void start(); // "Save Programm"
-    void onUdpReply();
-    void onSerialReply();
+    void onUdpReply() { takeAnswer(core::Link::Udp); }
+    void onSerialReply() { takeAnswer(core::Link::Serial); }
 
 private:
-    void takeAnswer();
+    void takeAnswer(core::Link link);
 
     const Terminal& t_;
     const Links& links_;
+    core::ListingCapture exchange_;
 };
 
 } // namespace vantor

@@ -4,8 +4,8 @@
 #include "app/terminal.h"
 #include "core/basic_numbers.h"
 #include "core/framing.h"
+#include "core/protocol.h"
 #include "mscomm.h"
-#include "udp/udp_link.h"
 #include "udp/winsock.h"
 
 #include <QCheckBox>
@@ -107,7 +107,7 @@ void SerialLink::Command8Click() {
     Gate::Hold hold(t_.gate);
     if (!t_.controls.Check3->isChecked() || !port_.PortOpen())
         return;
-    silently([&] { port_.Output(kGatewayInit); });
+    silently([&] { port_.Output(QByteArray(core::kGatewayInit.data(), qsizetype(core::kGatewayInit.size()))); });
 }
 
 void SerialLink::Check1Click() {

@@ -3,6 +3,7 @@
 #include "app/terminal.h"
 #include "core/failure.h"
 #include "core/framing.h"
+#include "core/protocol.h"
 #include "serial/mscomm.h"
 #include "winsock.h"
 
@@ -158,7 +159,7 @@ void UdpLink::InitPort() {
     Gate::Hold hold(t_.gate);
     t_.focusConsole();
     if (socket_.state() == 1)
-        silently([&] { socket_.sendData(kGatewayInit); });
+        silently([&] { socket_.sendData(QByteArray(core::kGatewayInit.data(), qsizetype(core::kGatewayInit.size()))); });
 }
 
 void UdpLink::Check2Click() {

@@ -15,8 +15,6 @@ struct Terminal;
 class MSComm;
 class Winsock;
 
-inline constexpr char kGatewayInit[] = "UART 2,7\r\n";
-
 class UdpLink : public QObject {
     Q_OBJECT
 public:

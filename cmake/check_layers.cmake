@@ -1,0 +1,42 @@
+# Fails the build when a source includes a header of a layer above its own, or when the
+# core includes Qt. Run with -DLAYERS_FILE=<file that sets LAYERS and LAYER_<name>>
+# -DSOURCE_DIR=<root> -DSTAMP=<file touched on success>.
+include(${LAYERS_FILE})
+
+set(index 0)
+foreach(layer IN LISTS LAYERS)
+    foreach(file IN LISTS LAYER_${layer})
+        set(level_${file} ${index})
+        set(layer_${file} ${layer})
+    endforeach()
+    math(EXPR index "${index} + 1")
+endforeach()
+
+set(errors "")
+foreach(layer IN LISTS LAYERS)
+    foreach(file IN LISTS LAYER_${layer})
+        file(STRINGS ${SOURCE_DIR}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+        get_filename_component(dir ${file} DIRECTORY)
+        foreach(line IN LISTS includes)
+            if(layer STREQUAL "core" AND line MATCHES "<Q")
+                string(APPEND errors "  ${file}: the core stays free of Qt: ${line}\n")
+            endif()
+            if(NOT line MATCHES "\"([^\"]+)\"")
+                continue()
+            endif()
+            set(header ${CMAKE_MATCH_1})
+            if(NOT header MATCHES "/")
+                set(header ${dir}/${header})
+            endif()
+            if(DEFINED level_${header} AND level_${header} GREATER level_${file})
+                string(APPEND errors
+                       "  ${file} (${layer}) includes ${header} (${layer_${header}})\n")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+
+if(errors)
+    message(FATAL_ERROR "A layer reaches above itself (order: ${LAYERS}):\n${errors}")
+endif()
+file(TOUCH ${STAMP})

@@ -1,0 +1,37 @@
+#include "flash_read.h"
+#include "flash_lines.h"
+#include "protocol.h"
+
+namespace vantor::core {
+
+Step FlashRead::open() const {
+    Step step;
+    step.send = openReadLine(name_) + std::string(kLineEnd);
+    return step;
+}
+
+Step FlashRead::onReply(std::string_view reply) {
+    Step step;
+    switch (classify(reply, {Reply::Error, Reply::EndOfData, Reply::Ok})) {
+    case Reply::Error:
+        step.outcome = Outcome::Failed;
+        break;
+    case Reply::EndOfData:
+        step.store = decodeEndOfData(reply);
+        step.progress = kProgressSpan;
+        step.outcome = Outcome::Done;
+        break;
+    case Reply::Ok:
+        step.send = std::string(kReadLine) + std::string(kLineEnd);
+        break;
+    default:
+        // A data reply always adds 20 bytes, however short or malformed.
+        step.store = decodeDataReply(reply);
+        counter_ = (counter_ + 1) % kProgressSpan;
+        step.progress = counter_;
+        break;
+    }
+    return step;
+}
+
+} // namespace vantor::core
