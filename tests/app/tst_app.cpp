@@ -26,16 +26,11 @@ using namespace vantor::test;
 class TestApp : public QObject {
     Q_OBJECT
 private slots:
-    void initialControls_data();
-    void initialControls();
-    void frameGeometry_data();
-    void frameGeometry();
     void window();
     void startLinesAppend();
     void ports();
     void hostListLoading_data();
     void hostListLoading();
-    void hostListCommaComesBackAsTwo();
     void hostListEmptySaved();
     void hostListAddDel();
     void hostSaveFailureShowsErrorBox();
@@ -46,115 +41,6 @@ private slots:
     void commandLine_data();
     void commandLine();
 };
-
-void TestApp::initialControls_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<bool>("visible");
-    auto row = [](const char* name, const char* kind, const QString& caption, bool enabled,
-                  bool visible) {
-        QTest::newRow(name) << name << kind << caption << enabled << visible;
-    };
-    row("Add_ip", "QPushButton", "Add", true, true);
-    row("Del_ip", "QPushButton", "Del", true, true);
-    row("SaveIP", "QPushButton", "Save", true, true);
-    row("NoConnect", "QLabel", "", true, true);
-    row("YesConnect", "QLabel", "", true, false);
-    row("cbBind", "QPushButton", "Connect", true, true);
-    row("Command1", "QPushButton", "Disconnect", true, true);
-    row("Text2", "QLineEdit", "SAMPLE.TXT", false, true);
-    row("Command3", "QPushButton", "Send", false, true);
-    row("Command4", "QPushButton", "Recieve", false, true);
-    row("Command5", "QPushButton", "End", false, true);
-    row("vbalProgressBar1", "vantor::ProgressBar", "NO FILE", false, true);
-    row("Comm_number", "QLineEdit", "COM3", true, true);
-    row("Pic", "vantor::Indicator", "", true, false);
-    row("BTNOpenCom", "QPushButton", "Open", true, true);
-    for (int i = 1; i <= 6; ++i) {
-        const QByteArray name = "Option" + QByteArray::number(i);
-        QTest::newRow(name.constData()) << QString::fromLatin1(name) << "QRadioButton"
-                                        << QString::fromLatin1(name) << true << true;
-    }
-    row("Text3", "QLineEdit", "16", false, true);
-    row("Check1", "QCheckBox", "", false, true);
-    row("Check3", "QCheckBox", "", false, true);
-    row("Command8", "QPushButton", "Init Port", false, true);
-    row("Text4", "QLineEdit", "16", false, true);
-    row("Check2", "QCheckBox", "", false, true);
-    row("Command7", "QPushButton", "InitPort", false, true);
-    row("Command10", "QPushButton", "Open File and  Download", true, true);
-    row("Command9", "QPushButton", ">>", true, true);
-    row("Command14", "QPushButton", "X", true, true);
-    row("Command11", "QPushButton", "Save Programm", true, true);
-    row("Command12", "QPushButton", "New Programm - wait 20s", true, true);
-    row("Command13", "QPushButton", "Info", true, true);
-    row("Command2", "QPushButton", "Clear", true, true);
-    row("tbReceiveData", "QPlainTextEdit", "", true, true);
-    row("tbSendData", "QLineEdit", QStringLiteral("Команды набирать здесь"), true, true);
-    row("tbRemotePort", "QLineEdit", "111", true, true);
-    row("Text1", "QLineEdit", "", true, true);
-    row("cbSendData", "QPushButton", "Send", false, true);
-    row("Command6", "QPushButton", "SEND_COMM", true, true);
-    row("BTNCloseCom", "QPushButton", "Close Port", false, true);
-}
-
-void TestApp::initialControls() {
-    QFETCH(QString, name);
-    QFETCH(QString, kind);
-    QFETCH(QString, caption);
-    QFETCH(bool, enabled);
-    QFETCH(bool, visible);
-    WindowFixture f;
-    auto* w = f.window().findChild<QWidget*>(name);
-    QVERIFY2(w, qPrintable(name));
-    QCOMPARE(QString::fromLatin1(w->metaObject()->className()), kind);
-    QString text;
-    if (auto* b = qobject_cast<QAbstractButton*>(w))
-        text = qobject_cast<QCheckBox*>(w) ? QString() : b->text();
-    else if (auto* e = qobject_cast<QLineEdit*>(w))
-        text = e->text();
-    else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
-        text = p->toPlainText();
-    else if (auto* bar = qobject_cast<ProgressBar*>(w))
-        text = bar->text();
-    QCOMPARE(text, caption);
-    QCOMPARE(w->isEnabled(), enabled);
-    QCOMPARE(w->isVisible(), visible);
-}
-
-void TestApp::frameGeometry_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<bool>("enabled");
-    QTest::newRow("Frame1") << "Frame1"
-                            << "Link" << QRect(0, 0, 254, 57) << true;
-    QTest::newRow("Frame2") << "Frame2"
-                            << "Flash disk" << QRect(256, 0, 273, 57) << false;
-    QTest::newRow("Frame4") << "Frame4"
-                            << "Comm's" << QRect(0, 56, 254, 41) << true;
-    QTest::newRow("Frame5") << "Frame5"
-                            << "Modbus RTU" << QRect(256, 56, 153, 41) << false;
-    QTest::newRow("Frame6") << "Frame6"
-                            << "Eth to MODBUS" << QRect(412, 56, 117, 41) << false;
-    QTest::newRow("Frame3") << "Frame3"
-                            << "BASIC Files" << QRect(0, 96, 465, 41) << true;
-}
-
-void TestApp::frameGeometry() {
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    QFETCH(QRect, geometry);
-    QFETCH(bool, enabled);
-    WindowFixture f;
-    auto* frame = f.window().findChild<QGroupBox*>(name);
-    QVERIFY(frame);
-    QCOMPARE(frame->title(), caption);
-    QCOMPARE(frame->geometry(), geometry);
-    QCOMPARE(frame->isEnabled(), enabled);
-}
 
 void TestApp::window() {
     WindowFixture f;
@@ -215,8 +101,6 @@ void TestApp::hostListLoading_data() {
     QTest::newRow("two lines") << QByteArray("10.0.0.5\r\n10.0.0.6\r\n") << true
                                << QStringList{"10.0.0.5", "10.0.0.6"};
     QTest::newRow("only empty lines") << QByteArray("\r\n\r\n\r\n") << true << QStringList{def};
-    QTest::newRow("quoted and blanks")
-        << QByteArray("  \"a,b\", plc.local\r\n") << true << QStringList{"a,b", "plc.local"};
 }
 
 void TestApp::hostListLoading() {
@@ -234,19 +118,6 @@ void TestApp::hostListLoading() {
     QCOMPARE(got, entries);
     QCOMPARE(list->currentIndex(), 0);
     QCOMPARE(list->currentText(), entries.first());
-}
-
-void TestApp::hostListCommaComesBackAsTwo() {
-    WindowFixture f;
-    f.c().ComboRemoteIP->setEditText(QStringLiteral("10.1.1.1,10.1.1.2"));
-    f.c().Add_ip->click();
-    f.c().SaveIP->click();
-    QVERIFY(f.dialogs().errors.isEmpty());
-    auto next = f.restart();
-    QComboBox* list = next->controls().ComboRemoteIP;
-    QCOMPARE(list->count(), 3);
-    QCOMPARE(list->itemText(1), QStringLiteral("10.1.1.1"));
-    QCOMPARE(list->itemText(2), QStringLiteral("10.1.1.2"));
 }
 
 void TestApp::hostListEmptySaved() {

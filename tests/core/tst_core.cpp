@@ -11,7 +11,6 @@
 #include "core/framing.h"
 #include "core/hex.h"
 #include "core/host_list.h"
-#include "core/program_file.h"
 #include "core/rtu_reassembly.h"
 
 #include <QtTest>
@@ -123,6 +122,10 @@ private slots:
         QTest::newRow("address inner blanks") << true << B(" 1 6") << 16 << 0;
         QTest::newRow("address 12abc") << true << B("12abc") << 12 << 0;
         QTest::newRow("address 255.5") << true << B("255.5") << 0 << 6;
+        QTest::newRow("address 16.5 to even") << true << B("16.5") << 16 << 0;
+        QTest::newRow("address 17.5 to even") << true << B("17.5") << 18 << 0;
+        QTest::newRow("address abc") << true << B("abc") << 0 << 0;
+        QTest::newRow("address -1") << true << B("-1") << 0 << 6;
         QTest::newRow("port blanks") << false << B(" 12 ") << 12 << 0;
         QTest::newRow("port -32768") << false << B("-32768") << -32768 << 0;
         QTest::newRow("port 2.5") << false << B("2.5") << 2 << 0;
@@ -141,8 +144,29 @@ private slots:
         };
         QCOMPARE(failureOf([&] { QCOMPARE(convert(), value); }), failure);
     }
+    void gatewayLine_data() {
+        QTest::addColumn<B>("address");
+        QTest::addColumn<B>("line");
+        QTest::addColumn<B>("wire"); // empty: Failure 5
+        QTest::newRow("16") << B("16") << B("LIST\r\n") << B("MDC 16,LIST\r\n");
+        QTest::newRow("empty address") << B() << B("VER\r\n") << B("MDC ,VER\r\n");
+        QTest::newRow("blanks kept") << B(" 7 ") << B("VER\r\n") << B("MDC  7 ,VER\r\n");
+        QTest::newRow("CR LF alone") << B("16") << B("\r\n") << B("MDC 16,\r\n");
+        QTest::newRow("too short") << B("16") << B("\n") << B();
+    }
+    void gatewayLine() {
+        QFETCH(B, address);
+        QFETCH(B, line);
+        QFETCH(B, wire);
+        std::string out;
+        QCOMPARE(failureOf([&] { out = core::gatewayLine(sb(address), sb(line)); }),
+                 wire.isEmpty() ? 5 : 0);
+        QCOMPARE(qb(out), wire);
+    }
     void rtuFrameOfVer() {
         QCOMPARE(qb(rtuFrame("16", "VER\r\n")), B("\x10\x43\x05VER\r\n\x4B\xD0", 10));
+        QCOMPARE(rtuFrame("16", std::string(255, 'A')).size(), std::size_t(260));
+        QCOMPARE(failureOf([] { rtuFrame("16", std::string(256, 'A')); }), 6);
     }
     // However the bytes are split over poll ticks, the same frames come out.
     void rtuReassemblyByteByByte() {
@@ -175,6 +199,9 @@ private slots:
         history.edited(); // edited, then typed back to the same text: stored again
         history.enter("x");
         QCOMPARE(history.entry(3), std::string("x"));
+        for (int i = 1; i <= 40; ++i)
+            history.enter("line " + std::to_string(i));
+        QCOMPARE(history.entry(32), std::string("line 9")); // the oldest of the 32 kept
     }
 
     void readHostEntries_data() {
@@ -195,33 +222,6 @@ private slots:
         QFETCH(L, entries);
         QCOMPARE(toList(core::readHostEntries(sb(text))), entries);
     }
-
-    // The download suite covers the other line ends, blanks, the 2048/2049 limit and the
-    // zero stripping table; these rows it does not.
-    void programLines() {
-        QCOMPARE(toList(core::readProgramLines("10 A\r\r20 B")), (L{"10 A", "", "20 B"}));
-        QCOMPARE(toList(core::readProgramLines("10 A\r\n\r\n")), (L{"10 A", ""}));
-        QCOMPARE(core::stripLeadingZeros(" 010"), std::string(" 010")); // a blank first
-    }
-
-    void flashReplies_data() {
-        QTest::addColumn<bool>("endOfData");
-        QTest::addColumn<B>("reply");
-        QTest::addColumn<B>("bytes");
-        const B twenty = B::fromHex("000102030405060708090A0B0C0D0E0F10FF7F80");
-        QTest::newRow("over 40 digits") << false << twenty.toHex().toUpper() + "ABCD" << twenty;
-        QTest::newRow("empty") << false << B() << B(20, '\0');
-        QTest::newRow("first ND counts") << true << B("01ND02ND") << B::fromHex("01");
-        QTest::newRow("nd is no marker") << true << B("12nd") << B();
-    }
-    void flashReplies() {
-        QFETCH(bool, endOfData);
-        QFETCH(B, reply);
-        QFETCH(B, bytes);
-        const std::string text = sb(reply);
-        QCOMPARE(qb(endOfData ? decodeEndOfData(text) : decodeDataReply(text)), bytes);
-    }
-    void openReadKeepsBlanks() { QCOMPARE(openReadLine(" a b "), std::string("OPENRD \" a b \"")); }
 
     void codePages() {
         for (const char* name : {"windows-1251", "latin1", "cp866"}) {
