@@ -54,19 +54,11 @@ public:
 
     Controls& controls() { return controls_; }
     SharedState& state() { return state_; }
-    Gate& gate() { return gate_; }
     Winsock& winsock() { return winsock_; }
     MSComm& comm() { return comm_; }
     UdpLink& udpLink() { return udpLink_; }
     SerialLink& serialLink() { return serialLink_; }
     SerialPoll& serialPoll() { return serialPoll_; }
-    UdpDispatcher& dispatcher() { return dispatcher_; }
-    Console& console() { return console_; }
-    Download& download() { return download_; }
-    ProgramSave& programSave() { return programSave_; }
-    ControlCommands& controlCommands() { return controlCommands_; }
-    FlashSend& flashSend() { return flashSend_; }
-    FlashReceive& flashReceive() { return flashReceive_; }
 
 protected:
     bool event(QEvent* event) override;

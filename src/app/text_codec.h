@@ -14,7 +14,6 @@ namespace vantor {
 class TextCodec {
 public:
     explicit TextCodec(const core::CodePage& page = core::CodePage::defaultPage()) : page_(&page) {}
-    void setPage(const core::CodePage& page) { page_ = &page; }
     const core::CodePage& page() const { return *page_; }
 
     QString toText(QByteArrayView bytes) const;

@@ -32,7 +32,6 @@ public:
     // The line sent last (1-based); 0 before the start and after completion.
     int position() const { return pos_; }
     int count() const { return static_cast<int>(lines_.size()); }
-    const std::vector<std::string>& lines() const { return lines_; }
 
 private:
     Step advance();

@@ -20,7 +20,6 @@ public:
     void setCommPort(int n);
     // A device path used as it stands (/dev/ttyUSB0, a pseudo-terminal).
     void setDevicePath(const QString& path);
-    QString portName() const { return port_.portName(); }
     // "115200,n,8,1"; throws Failure for a string it cannot read.
     void setSettings(const QString& settings);
     QString settings() const { return settings_; }

@@ -19,7 +19,6 @@ public:
     explicit Winsock(QObject* parent = nullptr);
 
     void setRemoteHost(const QHostAddress& address) { remoteHost_ = address; }
-    QHostAddress remoteHost() const { return remoteHost_; }
     void setRemotePort(quint16 port) { remotePort_ = port; }
     quint16 remotePort() const { return remotePort_; }
 
