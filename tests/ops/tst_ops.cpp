@@ -28,7 +28,8 @@ struct Board {
     bool attach(WindowFixture& f, Link link) {
         if (link == Link::Udp) {
             udp = std::make_unique<sim::UdpFront>(controller, QHostAddress::LocalHost, 0);
-            return udp->isBound() && f.connectTo(udp->port());
+            // By name: the look-up is part of the run.
+            return udp->isBound() && f.connectTo(udp->port(), QStringLiteral("localhost"));
         }
         sim::FrontOptions options;
         options.rtu = link == Link::PtyRtu;

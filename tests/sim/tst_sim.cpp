@@ -98,8 +98,9 @@ private slots:
                              quint16(udp.value(3).toUInt()));
         QTRY_VERIFY(client.hasPendingDatagrams());
         QCOMPARE(client.receiveDatagram().data(), QByteArray("Login: \r\n"));
-        sim.kill();
-        sim.waitForFinished();
+        sim.terminate(); // SIGTERM ends the event loop: a normal exit
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 0);
     }
 };
 

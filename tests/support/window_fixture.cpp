@@ -47,14 +47,14 @@ QByteArray WindowFixture::pane() const {
     return TextCodec(core::CodePage::defaultPage()).toBytes(text);
 }
 
-bool WindowFixture::connectTo(quint16 port) {
-    c().ComboRemoteIP->setEditText(QStringLiteral("127.0.0.1"));
+bool WindowFixture::connectTo(quint16 port, const QString& host) {
+    c().ComboRemoteIP->setEditText(host);
     c().tbRemotePort->setText(QString::number(port));
     // Suites run side by side: let the system pick a free local port rather than risk
     // two windows drawing the same one from 5500..6499.
     c().tbLocalPort->setText(QStringLiteral("0"));
     c().cbBind->click();
-    return window_->udpLink().isOpen();
+    return QTest::qWaitFor([this] { return window_->udpLink().isOpen(); }, 5000);
 }
 
 void WindowFixture::type(const QString& line) {

@@ -30,8 +30,8 @@ public:
     QByteArray log() const { return readFile(QStringLiteral("Terminal.log")); }
     // The pane's text as bytes, its line breaks as CR LF where the controller sent them.
     QByteArray pane() const;
-    // Connects over UDP to 127.0.0.1 at `port`; false when the bind failed.
-    bool connectTo(quint16 port);
+    // Connects over UDP to `host` at `port`; false when it is not bound within 5 s.
+    bool connectTo(quint16 port, const QString& host = QStringLiteral("127.0.0.1"));
     // Types a line into the console and presses Enter.
     void type(const QString& line);
 
