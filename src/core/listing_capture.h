@@ -13,7 +13,9 @@ namespace vantor::core {
 class ListingCapture {
 public:
     // The listing command as the link's console expects it.
-    static std::string_view command(Link link) { return link == Link::Udp ? kListUdp : kListSerial; }
+    static std::string_view command(Link link) {
+        return link == Link::Udp ? kListUdp : kListSerial;
+    }
 
     Step onReply(std::string_view reply, Link link) const;
 };

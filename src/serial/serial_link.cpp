@@ -107,7 +107,7 @@ void SerialLink::Command8Click() {
     Gate::Hold hold(t_.gate);
     if (!t_.controls.Check3->isChecked() || !port_.PortOpen())
         return;
-    silently([&] { port_.Output(QByteArray(core::kGatewayInit.data(), qsizetype(core::kGatewayInit.size()))); });
+    silently([&] { port_.Output(QByteArray(core::kGatewayInit.data())); });
 }
 
 void SerialLink::Check1Click() {

@@ -159,7 +159,7 @@ void UdpLink::InitPort() {
     Gate::Hold hold(t_.gate);
     t_.focusConsole();
     if (socket_.state() == 1)
-        silently([&] { socket_.sendData(QByteArray(core::kGatewayInit.data(), qsizetype(core::kGatewayInit.size()))); });
+        silently([&] { socket_.sendData(QByteArray(core::kGatewayInit.data())); });
 }
 
 void UdpLink::Check2Click() {
