@@ -101,6 +101,8 @@ Controls::Controls(QWidget* w) {
     ComboRemoteIP = make<QComboBox>(Frame1, "ComboRemoteIP", {32, 13, 112, 21});
     ComboRemoteIP->setEditable(true);
     ComboRemoteIP->setInsertPolicy(QComboBox::NoInsert);
+    // No completion: 192.168.0.1 typed must not become the 192.168.0.10 of the list.
+    ComboRemoteIP->setCompleter(nullptr);
     Add_ip = button(Frame1, "Add_ip", QStringLiteral("Add"), {32, 36, 36, 18});
     Del_ip = button(Frame1, "Del_ip", QStringLiteral("Del"), {70, 36, 36, 18});
     SaveIP = button(Frame1, "SaveIP", QStringLiteral("Save"), {108, 36, 36, 18});

@@ -33,7 +33,12 @@ private slots:
         QComboBox* list = f.c().ComboRemoteIP;
         QCOMPARE(list->currentText(), QStringLiteral("127.0.0.1"));
         QCOMPARE(list->itemText(1), QStringLiteral("192.168.0.10"));
-        list->setEditText(QStringLiteral("plc"));
+        f.window().activateWindow(); // completion works only where the focus is
+        QVERIFY(QTest::qWaitForWindowActive(&f.window()));
+        list->setFocus();
+        list->lineEdit()->clear();
+        QTest::keyClicks(list->lineEdit(), QStringLiteral("192.168.0.1")); // nothing completed
+        QCOMPARE(list->currentText(), QStringLiteral("192.168.0.1"));
         f.c().Add_ip->click();
         f.c().Add_ip->click();
         list->setEditText(QStringLiteral("typed")); // typed text is no selection
@@ -43,7 +48,7 @@ private slots:
         f.c().Del_ip->click(); // right after a removal nothing is selected
         f.c().SaveIP->click();
         QCOMPARE(f.readFile(QStringLiteral("terminal.ini")),
-                 QByteArray("127.0.0.1\r\nplc\r\nplc\r\n"));
+                 QByteArray("127.0.0.1\r\n192.168.0.1\r\n192.168.0.1\r\n"));
         auto next = f.restart();
         QCOMPARE(next->controls().ComboRemoteIP->count(), 3);
         QCOMPARE(next->controls().ComboRemoteIP->currentText(), QStringLiteral("127.0.0.1"));
