@@ -1,5 +1,6 @@
 #include "sim/pty_front.h"
 
+#include "core/crc16.h"
 #include "core/framing.h"
 #include "core/rtu_reassembly.h"
 
@@ -83,7 +84,7 @@ PtyFront::PtyFront(Controller& controller, FrontOptions options, int gapMs, QObj
     connect(&resumeTimer_, &QTimer::timeout, this, [this] { readNotifier_->setEnabled(true); });
     staleTimer_.setSingleShot(true);
     staleTimer_.setInterval(kStaleMs);
-    connect(&staleTimer_, &QTimer::timeout, this, [this] { input_.clear(); });
+    connect(&staleTimer_, &QTimer::timeout, this, &PtyFront::giveUp);
 }
 
 PtyFront::~PtyFront() {
@@ -117,11 +118,31 @@ void PtyFront::readMaster() {
     handleInput();
 }
 
+// What stands at the front of the input: a frame is known by its shape and its CRC,
+// whatever its address; one with a wrong CRC counts as a frame only when its address is
+// no printable character (it is then dropped as such), otherwise it is text.
+PtyFront::Front PtyFront::front() const {
+    if (options_.rtu)
+        return Front::Frame;
+    if (input_.size() < 2 || input_[1] != core::kRtuFunction)
+        return Front::Text;
+    if (input_.size() < 3)
+        return Front::Unfinished;
+    const std::size_t size = static_cast<unsigned char>(input_[2]) + std::size_t{5};
+    if (input_.size() < size)
+        return Front::Unfinished;
+    const bool good = core::crc16Value(std::string_view(input_).substr(0, size)) == 0;
+    return good || !printable(input_[0]) ? Front::Frame : Front::Text;
+}
+
 void PtyFront::handleInput() {
     while (!input_.empty()) {
-        const bool rtu = options_.rtu || (input_.size() >= 2 && input_[1] == core::kRtuFunction &&
-                                          !printable(input_[0]));
-        if (rtu) {
+        const Front kind = front();
+        if (kind == Front::Unfinished) {
+            staleTimer_.start();
+            return;
+        }
+        if (kind == Front::Frame) {
             const auto address = static_cast<unsigned char>(input_[0]);
             core::RtuStep step = core::takeRtuFrame(input_);
             if (step.kind == core::RtuStep::Kind::Incomplete) {
@@ -132,25 +153,50 @@ void PtyFront::handleInput() {
                 handleRtuCommand(address, std::move(step.data));
             continue;
         }
-        // No line end yet: the rest of a line, or of a frame's first byte, is still coming.
-        const std::size_t end = input_.find('\n');
-        if (end == std::string::npos)
+        // No line end yet: the rest of the line is still coming.
+        if (!takeLine()) {
+            staleTimer_.start();
             return;
-        std::string line = input_.substr(0, end + 1);
-        input_.erase(0, end + 1);
-        handleTextCommand(std::move(line));
+        }
     }
     staleTimer_.stop();
+}
+
+bool PtyFront::takeLine() {
+    const std::size_t end = input_.find('\n');
+    if (end == std::string::npos)
+        return false;
+    std::string line = input_.substr(0, end + 1);
+    input_.erase(0, end + 1);
+    handleTextCommand(std::move(line));
+    return true;
+}
+
+void PtyFront::giveUp() {
+    // Quiet for a while: an unfinished frame or line is dropped, but a whole line that
+    // only began like a frame is text after all.
+    if (takeLine())
+        handleInput();
+    else
+        input_.clear();
 }
 
 void PtyFront::handleRtuCommand(unsigned char address, std::string data) {
     const std::string addressText = std::to_string(address);
     QList<QByteArray> bursts;
     for (const std::string& reply : controller_.handleLine(withoutLineEnd(std::move(data)))) {
+        // Cut at line ends, so that no frame starts in the middle of a line (a listing
+        // line with "OK" near a frame's start would end a capture); only a line longer
+        // than a frame is cut inside.
         std::string frames;
-        for (std::size_t at = 0; at < reply.size(); at += core::kRtuMaxData)
-            frames +=
-                core::rtuFrame(addressText, std::string_view(reply).substr(at, core::kRtuMaxData));
+        for (std::string_view rest = reply; !rest.empty();) {
+            std::size_t take = std::min(rest.size(), core::kRtuMaxData);
+            const std::size_t lineEnd = rest.substr(0, take).rfind('\n');
+            if (take < rest.size() && lineEnd != std::string_view::npos)
+                take = lineEnd + 1;
+            frames += core::rtuFrame(addressText, rest.substr(0, take));
+            rest.remove_prefix(take);
+        }
         bursts.append(toBytes(frames));
     }
     pacer_.post(bursts, [this](const QByteArray& bytes) { send(bytes); });

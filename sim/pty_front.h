@@ -36,7 +36,12 @@ public:
 
 private:
     void readMaster();
+    enum class Front { Frame, Text, Unfinished };
+    Front front() const;
     void handleInput();
+    // One whole text line off the front, handled; false when no line end has come yet.
+    bool takeLine();
+    void giveUp();
     void handleRtuCommand(unsigned char address, std::string data);
     void handleTextCommand(std::string line);
     void send(const QByteArray& bytes);

@@ -85,7 +85,9 @@ private slots:
         f.c().Command2->click();
         f.c().Command13->click();
         QTRY_COMPARE(f.pane(), QByteArray("VANTOR-SIM BASIC V1.0\r\n"));
-        const QByteArray program = "10 PRINT \"HI\"\r\n20 FOR I=1 TO 3\r\n0030 GOTO 10\r\n";
+        // Over RTU the listing's second frame must not start inside line 20 at "M OK".
+        const QByteArray program =
+            "10 REM " + QByteArray(240, 'x') + "\r\n20 REM OK\r\n0030 GOTO 10\r\n";
         startDownload(f, program);
         // The board's answer to the last line comes after the download has ended.
         QTRY_COMPARE(f.pane(), kCompleted + "OK\r\n");

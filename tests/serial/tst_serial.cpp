@@ -225,16 +225,19 @@ private slots:
 
     void simulatorEndToEnd_data() {
         QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("address");
         QTest::addColumn<QByteArray>("logged");
         const QByteArray version("VANTOR-SIM BASIC V1.0\r\n");
-        QTest::newRow("plain") << int(Plain) << version;
-        QTest::newRow("gateway") << int(Gateway) << version;
-        QTest::newRow("RTU") << int(Rtu) << rtu(version);
+        QTest::newRow("plain") << int(Plain) << "16" << version;
+        QTest::newRow("gateway") << int(Gateway) << "16" << version;
+        QTest::newRow("RTU") << int(Rtu) << "16" << rtu(version);
+        QTest::newRow("RTU, address A") << int(Rtu) << "65" << rtu(version, "65");
     }
 
     // The console over the port, the real poll, and the board's answer in the pane.
     void simulatorEndToEnd() {
         QFETCH(int, mode);
+        QFETCH(QString, address);
         QFETCH(QByteArray, logged);
         sim::Controller controller;
         sim::PtyFront front(controller);
@@ -242,6 +245,7 @@ private slots:
         WindowFixture f;
         QVERIFY(openOn(f, front.slavePath()));
         setMode(f, mode);
+        f.c().Text3->setText(address);
         f.type(QStringLiteral("VER"));
         QCOMPARE(f.c().Pic->fillColor(), kGreen);
         QTRY_COMPARE(f.pane(), QByteArray("\r\nVER\r\nVANTOR-SIM BASIC V1.0\r\n"));
