@@ -20,6 +20,15 @@ public:
     // Runs `work` now when no handler runs, otherwise right after the last one ends.
     void whenFree(std::function<void()> work);
 
+    // An operation that is about to start, after its file dialog, has what arrived
+    // meanwhile (held back while it waited) handled first, in the state from before it:
+    // a late answer to an earlier line is no answer to the operation's first line.
+    void addCatchUp(std::function<void()> take) { catchUps_.push_back(std::move(take)); }
+    void catchUp() const {
+        for (const auto& take : catchUps_)
+            take();
+    }
+
     class Hold {
     public:
         explicit Hold(Gate& gate) : gate_(gate) { ++gate_.depth_; }
@@ -38,6 +47,7 @@ private:
     int depth_ = 0;
     bool scheduled_ = false;
     std::vector<std::function<void()>> pending_;
+    std::vector<std::function<void()>> catchUps_;
 };
 
 } // namespace vantor

@@ -30,8 +30,8 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption hostOption(
         QStringLiteral("host"),
-        QStringLiteral("Controller address, put first and selected in the host list for this "
-                       "run (not saved)."),
+        QStringLiteral("Controller address, put first and selected in the host list; \"Save\" "
+                       "keeps it with the rest of the list."),
         QStringLiteral("ADDRESS"));
     const QCommandLineOption remotePortOption(
         QStringLiteral("remote-port"), QStringLiteral("The controller's UDP port (default 111)."),

@@ -39,7 +39,7 @@ inline constexpr char kLogStart[] = "START Vantor V3.0";
 inline constexpr char kDefaultRemotePort[] = "111";
 
 struct WindowOptions {
-    QString host; // put first in the host list, not saved
+    QString host; // put first in the host list, saved with it like any entry
     QString remotePort = QString::fromLatin1(kDefaultRemotePort);
     const core::CodePage* codePage = &core::CodePage::defaultPage();
     QDir workDir = QDir::current(); // where terminal.ini and Terminal.log live

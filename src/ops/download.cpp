@@ -19,19 +19,25 @@ void Download::start() {
     withChosenFile(t_, FileDialog::Open, kBasFilter, [&](const QString& path) {
         s.ProgPos = 0;
         s.ListActive = 0;
-        s.DownloadActive = 1;
-        if (!trapFailures(t_.dialogs, [&] { readProgram(path); })) {
+        core::ProgramDownload program;
+        if (!trapFailures(t_.dialogs, [&] { program = readProgram(path); })) {
             // Nothing was sent: back to idle rather than waiting for an answer forever.
             s.DownloadActive = 0;
             return;
         }
-        if (exchange_.count() > 0)
+        if (program.count() > 0)
             QThread::msleep(100); // the controller wants a moment before the first line
+        t_.gate.catchUp();        // what came before line 1 is no answer to it
+        exchange_ = std::move(program);
+        s.ProgCount = exchange_.count();
+        s.ProgPos = 0;
+        s.ListActive = 0;
+        s.DownloadActive = 1;
         carryOut(exchange_.start(), false);
     });
 }
 
-void Download::readProgram(const QString& path) {
+core::ProgramDownload Download::readProgram(const QString& path) {
     SharedState& s = t_.state;
     s.BasFile.setFileName(path);
     if (!s.BasFile.open(QIODevice::ReadOnly))
@@ -41,8 +47,7 @@ void Download::readProgram(const QString& path) {
     s.BasFile.close();
     if (failed)
         throw core::Failure(core::failure::kPathFileAccess, "Path/File access error");
-    exchange_ = core::ProgramDownload::fromFile(view(content));
-    s.ProgCount = exchange_.count();
+    return core::ProgramDownload::fromFile(view(content));
 }
 
 void Download::sendNextLine() {

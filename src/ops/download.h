@@ -24,7 +24,7 @@ public:
     void onSerialReply();
 
 private:
-    void readProgram(const QString& path);
+    core::ProgramDownload readProgram(const QString& path);
     // Over UDP an answer's next line goes out over UDP alone; everything else on either link.
     void carryOut(const core::Step& step, bool udpOnly);
 

@@ -28,6 +28,7 @@ void FlashReceive::start() {
         if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate))
             failOpen(target, false);
         target.close();
+        t_.gate.catchUp();
         s.FlashFile.close(); // the file of an earlier transfer, if any
         s.FlashFile.setFileName(path);
         if (!s.FlashFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {

@@ -22,6 +22,7 @@ void FlashSend::start() {
         s.ProgPos = 0;
         bar->setText(kBarNoFile);
         const QByteArray data = readFile(path);
+        t_.gate.catchUp();
         s.FlashFile.close(); // the file of an earlier transfer, if any
         exchange_.emplace(data.toStdString(), view(t_.bytesOf(t_.controls.Text2->text())));
         s.FlashTotal = exchange_->total();

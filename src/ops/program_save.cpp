@@ -17,10 +17,11 @@ void ProgramSave::start() {
         return;
     closeProgramFile(s);
     withChosenFile(t_, FileDialog::Save, kBasFilter, [&](const QString& path) {
+        QThread::msleep(100); // the controller wants a moment before the listing command
+        t_.gate.catchUp();
         s.BasFile.setFileName(path);
         if (!s.BasFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
             failOpen(s.BasFile, false);
-        QThread::msleep(100); // the controller wants a moment before the listing command
         s.ListActive = 1;
         s.SendResult = links_.sendOnEither(wire(core::ListingCapture::command(core::Link::Udp)),
                                            wire(core::ListingCapture::command(core::Link::Serial)));

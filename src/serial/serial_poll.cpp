@@ -23,6 +23,7 @@ SerialPoll::SerialPoll(const Terminal& terminal, MSComm& port, SerialLink& link,
                        Download& download)
     : t_(terminal), port_(port), link_(link), save_(save), download_(download) {
     connect(t_.controls.TMRComm, &QTimer::timeout, this, &SerialPoll::tick);
+    t_.gate.addCatchUp([this] { catchUp(); });
 }
 
 void SerialPoll::heartbeat() {
@@ -38,9 +39,7 @@ void SerialPoll::tick() {
         return;
     Gate::Hold hold(t_.gate);
     SharedState& s = t_.state;
-    s.RxText.clear();
-    s.RtuCrcCalc.clear();
-    s.RtuCrcRecv.clear();
+    clearTick();
     silently([&] {
         heartbeat();
         if (port_.InBufferCount() == 0) {
@@ -50,16 +49,34 @@ void SerialPoll::tick() {
             }
             return;
         }
-        s.IdleTicks = 0;
-        s.RxText = port_.Input();
-        // The log never fails, and the chunk reaches the parser whatever became of it.
-        t_.log.logText(s.RxText);
-        link_.fillIndicator(kReceiveRed);
-        if (link_.mode() == SerialMode::Rtu)
-            reassemble();
-        else
-            Com_Parser();
+        take();
     });
+}
+
+void SerialPoll::catchUp() {
+    if (port_.InBufferCount() == 0)
+        return;
+    clearTick();
+    silently([&] { take(); });
+}
+
+void SerialPoll::clearTick() {
+    t_.state.RxText.clear();
+    t_.state.RtuCrcCalc.clear();
+    t_.state.RtuCrcRecv.clear();
+}
+
+void SerialPoll::take() {
+    SharedState& s = t_.state;
+    s.IdleTicks = 0;
+    s.RxText = port_.Input();
+    // The log never fails, and the chunk reaches the parser whatever became of it.
+    t_.log.logText(s.RxText);
+    link_.fillIndicator(kReceiveRed);
+    if (link_.mode() == SerialMode::Rtu)
+        reassemble();
+    else
+        Com_Parser();
 }
 
 void SerialPoll::reassemble() {

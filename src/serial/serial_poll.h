@@ -26,6 +26,10 @@ public:
 
 private:
     void heartbeat();
+    // Everything waiting on the port: logged, shown, reassembled and parsed.
+    void take();
+    void catchUp();
+    void clearTick();
     void reassemble();
 
     const Terminal& t_;

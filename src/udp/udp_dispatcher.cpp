@@ -15,6 +15,7 @@ namespace vantor {
 namespace {
 // Long enough to take a burst in one go, short enough to keep the window painting.
 constexpr qint64 kSliceMs = 10;
+constexpr qint64 kCatchUpMs = 100;
 } // namespace
 
 UdpDispatcher::UdpDispatcher(const Terminal& terminal, Winsock& socket, const Operations& ops)
@@ -28,6 +29,15 @@ UdpDispatcher::UdpDispatcher(const Terminal& terminal, Winsock& socket, const Op
             drain();
         });
     });
+    // Everything waiting now, handled in the state from before the operation starts.
+    t_.gate.addCatchUp([this] {
+        QElapsedTimer spent;
+        spent.start();
+        while (spent.elapsed() < kCatchUpMs && socket_.hasData()) {
+            if (std::optional<QByteArray> datagram = socket_.getData())
+                DataArrival(*datagram);
+        }
+    });
 }
 
 void UdpDispatcher::drain() {
@@ -37,11 +47,11 @@ void UdpDispatcher::drain() {
     QElapsedTimer slice;
     slice.start();
     t_.pane.holdShown();
-    while (slice.elapsed() < kSliceMs) {
-        std::optional<QByteArray> datagram = socket_.getData();
-        if (!datagram)
-            break;
-        DataArrival(*datagram);
+    // Datagrams of other senders are taken within the slices too: a flood of them never
+    // holds the window.
+    while (slice.elapsed() < kSliceMs && socket_.hasData()) {
+        if (std::optional<QByteArray> datagram = socket_.getData())
+            DataArrival(*datagram);
     }
     t_.pane.releaseShown();
     // After a slice that ran out, the socket notifies again by itself: it still holds

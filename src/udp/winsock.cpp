@@ -50,18 +50,16 @@ void Winsock::sendData(const QByteArray& datagram) {
 }
 
 std::optional<QByteArray> Winsock::getData() {
+    if (!socket_.hasPendingDatagrams())
+        return std::nullopt;
     // Read into a buffer that holds any datagram: one system call less per datagram than
     // asking for its size first.
     buffer_.resize(kMaxDatagram);
-    while (socket_.hasPendingDatagrams()) {
-        QHostAddress sender;
-        const qint64 size = socket_.readDatagram(buffer_.data(), buffer_.size(), &sender);
-        if (size < 0)
-            return std::nullopt;
-        if (sender.isEqual(remoteHost_, QHostAddress::ConvertV4MappedToIPv4))
-            return QByteArray(buffer_.constData(), size);
-    }
-    return std::nullopt;
+    QHostAddress sender;
+    const qint64 size = socket_.readDatagram(buffer_.data(), buffer_.size(), &sender);
+    if (size < 0 || !sender.isEqual(remoteHost_, QHostAddress::ConvertV4MappedToIPv4))
+        return std::nullopt;
+    return QByteArray(buffer_.constData(), size);
 }
 
 void Winsock::close() {

@@ -31,7 +31,9 @@ public:
     int state() const;
     // Throws Failure when the datagram cannot be handed to the socket.
     void sendData(const QByteArray& datagram);
-    // The next datagram from the controller, or nothing when none is waiting.
+    bool hasData() const { return socket_.hasPendingDatagrams(); }
+    // Takes the next datagram waiting: its bytes when it came from the controller; nothing
+    // when none waits or it came from another sender (dropped: not logged, not shown).
     std::optional<QByteArray> getData();
     void close();
 

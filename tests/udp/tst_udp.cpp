@@ -97,6 +97,48 @@ private slots:
         QCOMPARE(f.readFile(QStringLiteral("in.bin")).left(3), QByteArray("\x01\x02\x00", 3));
     }
 
+    // A late answer to an earlier line that comes while the download's file dialog is open
+    // is shown as it came; it does not release line 2.
+    void answerDuringDialog() {
+        struct Dialog : ScriptedDialogs {
+            LoopbackPeer* peer = nullptr;
+            QString openFile(const QString& filter) override {
+                peer->reply("OK\r\n");
+                QTest::qWait(100); // the nested event loop of a modal dialog
+                return ScriptedDialogs::openFile(filter);
+            }
+        } dialog;
+        WindowOptions options;
+        options.dialogs = &dialog;
+        WindowFixture f(options);
+        LoopbackPeer peer;
+        dialog.peer = &peer;
+        QVERIFY(f.connectTo(peer.port()));
+        f.type(QStringLiteral("X"));
+        QTRY_COMPARE(peer.received.size(), 1);
+        f.c().Command2->click();
+        f.writeFile(QStringLiteral("p.bas"), "10 A\r\n20 B\r\n");
+        dialog.fileNames.enqueue(f.path(QStringLiteral("p.bas")));
+        f.c().Command10->click();
+        f.c().Command13->click(); // a sentinel
+        QTRY_COMPARE(peer.received, (QList<QByteArray>{"X\r\n", "10 A\r\n", "VER\r\n"}));
+        QCOMPARE(f.pane(), QByteArray("OK\r\n10 A\r\n")); // the pane shows a lone LF as a break
+    }
+
+    // Datagrams of another sender are taken one a call, so that a flood of them is taken in
+    // the dispatcher's time slices and never holds the window.
+    void foreignFloodTakenInSlices() {
+        WindowFixture f;
+        LoopbackPeer peer;
+        QVERIFY(f.connectTo(peer.port()));
+        QUdpSocket stranger;
+        QVERIFY(stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+        for (int i = 0; i < 1000; ++i)
+            stranger.writeDatagram("X", QHostAddress::LocalHost, f.window().winsock().localPort());
+        QVERIFY(!f.window().winsock().getData());
+        QVERIFY(f.window().winsock().hasData());
+    }
+
     // Enter echoes, sends, logs and stores the line; the arrows walk the history; a line
     // recalled and sent unchanged is not stored again; without a link the line stays.
     void console() {
