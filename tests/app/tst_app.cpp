@@ -103,7 +103,6 @@ private slots:
         QTest::newRow("version") << QStringList{"--version"} << 0 << "Vantor V3.1.1";
         QTest::newRow("bad port") << QStringList{"--remote-port", "abc"} << 2 << "--remote-port";
         QTest::newRow("bad code page") << QStringList{"--codepage", "klingon"} << 2 << "klingon";
-        QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << "frobnicate";
     }
     void commandLine() {
         QFETCH(QStringList, arguments);

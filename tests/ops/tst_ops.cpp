@@ -112,7 +112,7 @@ private slots:
 
     // ">>" puts a line out at once and each late OK then releases one more; after "X" an OK
     // is only text.
-    void pushAndAbandon() {
+    void scriptedAnswers() {
         WindowFixture f;
         LoopbackPeer peer;
         QVERIFY(f.connectTo(peer.port()));
@@ -127,6 +127,16 @@ private slots:
         f.c().Command13->click(); // a sentinel after the click that must send nothing
         QTRY_COMPARE(peer.received, (Lines{"10 A\r\n", "20 B\r\n", "30 C\r\n", "VER\r\n"}));
         QCOMPARE(f.pane(), QByteArray("LOAD DATA = 30 COK\r\n"));
+        // A save onto a full disk: the error box for the write; the capture stays on, and
+        // the closing OK still ends it.
+        f.dialogs().fileNames.enqueue(QStringLiteral("/dev/full"));
+        f.c().Command11->click();
+        QTRY_COMPARE(peer.received.last(), QByteArray("LIST\r\n"));
+        QVERIFY(answer(f, peer, "10 PRINT 1\r\n"));
+        QCOMPARE(f.dialogs().errors.value(0).number, 61);
+        QCOMPARE(f.s().ListActive, 1);
+        QVERIFY(answer(f, peer, "OK\r\n"));
+        QCOMPARE(f.pane(), kSaved);
     }
 
     void notStarted_data() {
@@ -234,25 +244,6 @@ private slots:
         QCOMPARE(f.s().FlashRecvActive, 0);
         QCOMPARE(f.readFile(QStringLiteral("in.bin")), QByteArray());
         QCOMPARE(f.c().tbSendData->text(), QStringLiteral("CLOSE"));
-    }
-
-    void saveOntoFullDisk() {
-        if (!QFile::exists(QStringLiteral("/dev/full")))
-            QSKIP("no /dev/full here");
-        WindowFixture f;
-        LoopbackPeer peer;
-        QVERIFY(f.connectTo(peer.port()));
-        f.dialogs().fileNames.enqueue(QStringLiteral("/dev/full"));
-        f.c().Command11->click();
-        QTRY_COMPARE(peer.received, Lines{"LIST\r\n"});
-        QVERIFY(answer(f, peer, "10 PRINT 1\r\n"));
-        QCOMPARE(f.dialogs().errors.size(), 1);
-        QCOMPARE(f.dialogs().errors[0].number, 61);
-        // The capture stays on after the failed write; the closing OK still ends it.
-        QCOMPARE(f.s().ListActive, 1);
-        QVERIFY(answer(f, peer, "OK\r\n"));
-        QCOMPARE(f.s().ListActive, 0);
-        QCOMPARE(f.pane(), kSaved);
     }
 };
 

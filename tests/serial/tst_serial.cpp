@@ -145,9 +145,7 @@ private slots:
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QByteArray>("bytes"); // on the wire; none when the result is 0
-        QTest::newRow("plain") << int(Plain) << "16" << QByteArray("VER\r\n");
         QTest::newRow("gateway") << int(Gateway) << " 7 " << QByteArray("MDC  7 ,VER\r\n");
-        QTest::newRow("RTU") << int(Rtu) << "16.6" << rtu("VER\r\n", "17");
         QTest::newRow("RTU, address 300") << int(Rtu) << "300" << QByteArray();
     }
 
@@ -178,8 +176,6 @@ private slots:
         bad.back() = char(bad.back() ^ 0x01);
         const Steps four(4), five(5);
         QTest::newRow("gateway, a frame is not unpacked") << int(Gateway) << Steps{ok} << ok;
-        QTest::newRow("RTU split inside the CRC")
-            << int(Rtu) << Steps{ok.left(8), ok.mid(8)} << QByteArray("OK\r\n");
         QTest::newRow("RTU bad CRC between two good")
             << int(Rtu) << Steps{hello + bad + ok} << both;
         QTest::newRow("RTU four silent ticks keep the start")

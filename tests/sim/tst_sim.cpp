@@ -44,8 +44,6 @@ private slots:
         const QString d40 = "EBECEDEEEFF0F1F2F3F4F5F6F7F8F9FAFBFCFDFE"; // one READ's worth
         const QString write = "WRITE \"" + d40 + '"', open = "OPENRD \"r\"", read = "READ 20\"";
 
-        row("line numbers", {"65529 END", "65530 END", "99999999999999999999 END", "LIST"},
-            {"OK", "ERROR", "ERROR", "65529 END", "OK"});
         row("editing, order, serial spelling",
             {"LIST", "", "   ", "20 B", "10 A", "10 C", "30 X", "30 ", "LISt"},
             {"OK", "OK", "OK", "OK", "OK", "OK", "OK", "OK", "10 C\r\n20 B", "OK"});

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace vantor::test {
 
 struct ErrorBox {
@@ -18,6 +20,7 @@ struct ErrorBox {
 class ScriptedDialogs : public Dialogs {
 public:
     QQueue<QString> fileNames;
+    std::function<void()> whileOpen; // runs inside each file dialog, as its event loop would
     QStringList filters;
     QList<ErrorBox> errors;
     int cancels = 0;
@@ -32,6 +35,8 @@ public:
 private:
     QString next(const QString& filter) {
         filters << filter;
+        if (whileOpen)
+            whileOpen();
         return fileNames.isEmpty() ? QString() : fileNames.dequeue();
     }
 };
