@@ -5,6 +5,21 @@
 
 #include <QUdpSocket>
 
+namespace {
+
+// The window bound to the peer, which has heard from it once (so that it can answer),
+// and the pane cleared.
+bool introduced(WindowFixture& f, LoopbackPeer& peer) {
+    if (!f.connectTo(peer.port()))
+        return false;
+    f.type(QStringLiteral("X"));
+    const bool heard = QTest::qWaitFor([&] { return !peer.received.isEmpty(); }, 5000);
+    f.c().Command2->click();
+    return heard;
+}
+
+} // namespace
+
 class TestUdp : public QObject {
     Q_OBJECT
 private slots:
@@ -27,10 +42,7 @@ private slots:
         QFETCH(QByteArray, pane);
         WindowFixture f;
         LoopbackPeer peer;
-        QVERIFY(f.connectTo(peer.port()));
-        f.type(QStringLiteral("HELLO"));
-        QTRY_COMPARE(peer.received.size(), 1);
-        f.c().Command2->click();
+        QVERIFY(introduced(f, peer));
         const QByteArray logBefore = f.log();
         for (const QByteArray& d : datagrams)
             peer.reply(d);
@@ -97,10 +109,7 @@ private slots:
     void answerDuringDialog() {
         WindowFixture f;
         LoopbackPeer peer;
-        QVERIFY(f.connectTo(peer.port()));
-        f.type(QStringLiteral("X"));
-        QTRY_COMPARE(peer.received.size(), 1);
-        f.c().Command2->click();
+        QVERIFY(introduced(f, peer));
         f.writeFile(QStringLiteral("p.bas"), "10 A\r\n20 B\r\n");
         f.dialogs().fileNames.enqueue(f.path(QStringLiteral("p.bas")));
         f.dialogs().whileOpen = [&] {
@@ -118,10 +127,7 @@ private slots:
     void foreignFloodTakenInSlices() {
         WindowFixture f;
         LoopbackPeer peer;
-        QVERIFY(f.connectTo(peer.port()));
-        f.type(QStringLiteral("X"));
-        QTRY_COMPARE(peer.received.size(), 1);
-        f.c().Command2->click();
+        QVERIFY(introduced(f, peer));
         QUdpSocket stranger;
         QVERIFY(stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
         for (int i = 0; i < 1000; ++i)
