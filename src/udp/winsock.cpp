@@ -50,8 +50,6 @@ void Winsock::sendData(const QByteArray& datagram) {
 }
 
 std::optional<QByteArray> Winsock::getData() {
-    if (!socket_.hasPendingDatagrams())
-        return std::nullopt;
     // Read into a buffer that holds any datagram: one system call less per datagram than
     // asking for its size first.
     buffer_.resize(kMaxDatagram);

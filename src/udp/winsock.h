@@ -32,8 +32,9 @@ public:
     // Throws Failure when the datagram cannot be handed to the socket.
     void sendData(const QByteArray& datagram);
     bool hasData() const { return socket_.hasPendingDatagrams(); }
-    // Takes the next datagram waiting: its bytes when it came from the controller; nothing
-    // when none waits or it came from another sender (dropped: not logged, not shown).
+    // Takes the next datagram waiting (call it when hasData()): its bytes when it came from
+    // the controller; nothing when it came from another sender (dropped: not logged, not
+    // shown) or could not be read.
     std::optional<QByteArray> getData();
     void close();
 
