@@ -1,0 +1,118 @@
+#include "board_link.h"
+#include "core/failure.h"
+#include "core/framing.h"
+#include "core/rtu_reassembly.h"
+
+#include <QHostInfo>
+#include <QNetworkDatagram>
+#include <QTimer>
+
+namespace vantor::cli {
+
+std::unique_ptr<BoardLink> BoardLink::make(const Options& options, const Board& board) {
+    if (options.serial())
+        return std::make_unique<SerialBoardLink>(options);
+    return std::make_unique<UdpBoardLink>(options, board);
+}
+
+QByteArray BoardLink::framed(const Options& o, const QByteArray& line) const {
+    const std::string text = line.toStdString(), address = o.address.toStdString();
+    switch (o.framing) {
+    case Framing::Gateway:
+        return QByteArray::fromStdString(core::gatewayLine(address, text));
+    case Framing::Rtu:
+        return QByteArray::fromStdString(core::rtuFrame(address, text));
+    case Framing::Plain:
+        break;
+    }
+    return line;
+}
+
+UdpBoardLink::UdpBoardLink(const Options& options, const Board& board)
+    : BoardLink(true), options_(options), board_(board) {
+    connect(&socket_, &QUdpSocket::readyRead, this, &UdpBoardLink::read);
+}
+
+void UdpBoardLink::open() {
+    const QHostAddress literal(board_.host);
+    if (!literal.isNull()) {
+        // Later, so that whoever opens has connected its signals by then.
+        QTimer::singleShot(0, this, [this, literal] { bindTo(literal); });
+        return;
+    }
+    QHostInfo::lookupHost(board_.host, this, [this](const QHostInfo& info) {
+        for (const QHostAddress& a : info.addresses())
+            if (a.protocol() == QAbstractSocket::IPv4Protocol)
+                return bindTo(a);
+        emit failed(QStringLiteral("cannot resolve %1").arg(board_.host));
+    });
+}
+
+void UdpBoardLink::bindTo(const QHostAddress& address) {
+    address_ = address;
+    if (!socket_.bind(QHostAddress::AnyIPv4, 0)) {
+        emit failed(QStringLiteral("cannot bind a UDP socket: %1").arg(socket_.errorString()));
+        return;
+    }
+    emit opened();
+}
+
+bool UdpBoardLink::send(const QByteArray& line) {
+    const QByteArray datagram = framed(options_, line);
+    return socket_.writeDatagram(datagram, address_, board_.port) == datagram.size();
+}
+
+void UdpBoardLink::read() {
+    while (socket_.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = socket_.receiveDatagram();
+        // Only the board's own address and port answer for it.
+        if (datagram.senderAddress().isEqual(address_, QHostAddress::ConvertV4MappedToIPv4) &&
+            datagram.senderPort() == board_.port)
+            emit answer(datagram.data());
+    }
+}
+
+SerialBoardLink::SerialBoardLink(const Options& options) : BoardLink(false), options_(options) {
+    connect(&port_, &QSerialPort::readyRead, this, &SerialBoardLink::read);
+}
+
+void SerialBoardLink::open() {
+    port_.setPortName(options_.serialPort);
+    port_.setBaudRate(options_.baud);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    const bool ok = port_.open(QIODevice::ReadWrite);
+    const QString why = port_.errorString();
+    QTimer::singleShot(0, this, [this, ok, why] {
+        if (ok)
+            emit opened();
+        else
+            emit failed(QStringLiteral("cannot open %1: %2").arg(options_.serialPort, why));
+    });
+}
+
+bool SerialBoardLink::send(const QByteArray& line) {
+    pending_.clear(); // an unfinished answer is given up, as the window does
+    const QByteArray bytes = framed(options_, line);
+    return port_.write(bytes) == bytes.size();
+}
+
+void SerialBoardLink::read() {
+    const QByteArray bytes = port_.readAll();
+    pending_.append(bytes.constData(), std::size_t(bytes.size()));
+    if (options_.framing == Framing::Rtu) {
+        for (core::RtuStep step;
+             (step = core::takeRtuFrame(pending_)).kind != core::RtuStep::Kind::Incomplete;)
+            if (step.kind == core::RtuStep::Kind::Good)
+                emit answer(QByteArray::fromStdString(step.data));
+        return;
+    }
+    for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+        emit answer(QByteArray::fromStdString(pending_.substr(0, end + 1)));
+        pending_.erase(0, end + 1);
+    }
+}
+
+} // namespace vantor::cli

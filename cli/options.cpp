@@ -1,0 +1,244 @@
+#include "options.h"
+#include "core/failure.h"
+#include "core/framing.h"
+#include "core/host_list.h"
+#include "core/program_file.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+
+namespace vantor::cli {
+
+namespace {
+
+constexpr int kBauds[] = {1200, 2400, 4800, 9600, 19200, 115200};
+constexpr qint64 kFlashLimit = 16 * 1024 * 1024;
+
+const char kHelp[] = R"(Usage: vantor [LINK] [OPTIONS] COMMAND [ARGS]
+
+Runs one operation of the controller's terminal from a script, on one board or on many
+boards at once. Options may stand anywhere on the line.
+
+LINK, one of:
+  --host ADDRESS[:PORT]     UDP (repeat it, or use --hosts, for several boards)
+  --hosts FILE              addresses one per line (ADDRESS[:PORT]), read as terminal.ini is
+  --remote-port N           UDP port of the controllers (default 111)
+  --serial PORT             a serial device path (or COMn on Windows)
+  --baud N                  1200, 2400, 4800, 9600, 19200 or 115200 (default 115200)
+framing (default plain):
+  --gateway N               every line as an "MDC N," gateway line
+  --rtu N                   every line as a Modbus RTU frame (function 67) to address N
+                            (serial only); replies reassembled and CRC-checked
+
+COMMANDS
+  ver                       print the controller's answer to VER
+  new                       erase the program
+  send LINE...              send each line, print each answer
+  download FILE [--verify]  send a .bas program line by line, each released by "OK"
+  save FILE                 capture the listing into FILE
+  put LOCAL [NAME] [--verify]   copy a local file to the flash disk (UDP)
+  get NAME [LOCAL]          copy a file from the flash disk (UDP)
+  ports                     list the serial ports present
+
+OPTIONS
+  --timeout SECONDS         how long to wait for each answer (default 5)
+  --idle MS                 quiet time that ends the answer to ver, new and send (default 300)
+  --retries N               lost answers retried where that is safe (default 2)
+  --jobs N                  boards served at once (default 32)
+  --json                    one JSON object per board on stdout
+  --log FILE                append all traffic, as the window's log does
+  --codepage NAME           windows-1251 (default), latin1 or cp866
+  --help, --version
+
+With several boards, save and get write one file per board: the board's address goes
+before the file's extension (prog.bas becomes prog-10.0.0.5_111.bas).
+
+Exit status: 0 every board did it; 1 a controller refused or denied, or --verify found a
+difference; 2 a usage error or a local file that cannot be read or written; 3 a board gave
+no answer in time; 4 a link could not be opened. With several boards, the highest.
+)";
+
+int wholeNumber(const QString& option, const QString& text, int min, int max) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < min || value > max)
+        throw UsageError(QStringLiteral("--%1 wants a whole number from %2 to %3, not \"%4\"")
+                             .arg(option)
+                             .arg(min)
+                             .arg(max)
+                             .arg(text)
+                             .toStdString());
+    return value;
+}
+
+Board parseBoard(const QString& text, quint16 defaultPort) {
+    Board board{text.trimmed(), defaultPort};
+    const qsizetype colon = board.host.lastIndexOf(QLatin1Char(':'));
+    if (colon > 0 && board.host.count(QLatin1Char(':')) == 1) {
+        board.port =
+            quint16(wholeNumber(QStringLiteral("host"), board.host.mid(colon + 1), 1, 65535));
+        board.host.truncate(colon);
+    }
+    if (board.host.isEmpty())
+        throw UsageError("--host wants an address, not \"" + text.toStdString() + "\"");
+    return board;
+}
+
+void needArgs(const Options& o, qsizetype min, qsizetype max) {
+    if (o.args.size() < min || o.args.size() > max)
+        throw UsageError("wrong number of arguments for " + o.command.toStdString() +
+                         " (see --help)");
+}
+
+void checkReadable(const QString& path) {
+    const QFileInfo info(path);
+    QFile file(path);
+    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+        throw UsageError("cannot read " + path.toStdString() +
+                         (info.isDir() ? ": a folder" : ": " + file.errorString().toStdString()));
+}
+
+} // namespace
+
+QString Board::label() const {
+    return host.isEmpty() ? QString() : host + QLatin1Char(':') + QString::number(port);
+}
+
+Options parseOptions(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption host("host", "", "ADDRESS");
+    const QCommandLineOption hosts("hosts", "", "FILE");
+    const QCommandLineOption remotePort("remote-port", "", "N", "111");
+    const QCommandLineOption serial("serial", "", "PORT");
+    const QCommandLineOption baud("baud", "", "N", "115200");
+    const QCommandLineOption gateway("gateway", "", "N");
+    const QCommandLineOption rtu("rtu", "", "N");
+    const QCommandLineOption timeout("timeout", "", "SECONDS", "5");
+    const QCommandLineOption idle("idle", "", "MS", "300");
+    const QCommandLineOption retries("retries", "", "N", "2");
+    const QCommandLineOption jobs("jobs", "", "N", "32");
+    const QCommandLineOption json("json", "");
+    const QCommandLineOption verify("verify", "");
+    const QCommandLineOption log("log", "", "FILE");
+    const QCommandLineOption codePage("codepage", "", "NAME");
+    const QCommandLineOption help({"h", "help"}, "");
+    const QCommandLineOption version("version", "");
+    parser.addOptions({host, hosts, remotePort, serial, baud, gateway, rtu, timeout, idle, retries,
+                       jobs, json, verify, log, codePage, help, version});
+    if (!parser.parse(arguments))
+        throw UsageError(parser.errorText().toStdString());
+
+    Options o;
+    if (parser.isSet(help) || parser.isSet(version)) {
+        o.command = parser.isSet(help) ? QStringLiteral("help") : QStringLiteral("version");
+        o.args = QStringList{parser.isSet(help) ? QString::fromUtf8(kHelp)
+                                                : QString::fromLatin1(kVersion)};
+        return o;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        throw UsageError("no command (see --help)");
+    o.command = positional.first();
+    o.args = positional.mid(1);
+
+    const auto remote = quint16(wholeNumber("remote-port", parser.value(remotePort), 1, 65535));
+    o.baud = wholeNumber("baud", parser.value(baud), 1, 1 << 30);
+    if (std::find(std::begin(kBauds), std::end(kBauds), o.baud) == std::end(kBauds))
+        throw UsageError("--baud wants 1200, 2400, 4800, 9600, 19200 or 115200, not " +
+                         parser.value(baud).toStdString());
+    bool ok = false;
+    const double seconds = parser.value(timeout).toDouble(&ok);
+    if (!ok || seconds <= 0 || seconds > 3600)
+        throw UsageError("--timeout wants seconds above 0, not \"" +
+                         parser.value(timeout).toStdString() + "\"");
+    o.timeoutMs = std::max(1, int(seconds * 1000));
+    o.idleMs = wholeNumber("idle", parser.value(idle), 0, 3600 * 1000);
+    o.retries = wholeNumber("retries", parser.value(retries), 0, 1000);
+    o.jobs = wholeNumber("jobs", parser.value(jobs), 1, 4096);
+    o.json = parser.isSet(json);
+    o.verify = parser.isSet(verify);
+    o.logFile = parser.value(log);
+    if (parser.isSet(codePage)) {
+        o.codePage = core::CodePage::byName(parser.value(codePage).toStdString());
+        if (!o.codePage)
+            throw UsageError("--codepage wants windows-1251, latin1 or cp866, not " +
+                             parser.value(codePage).toStdString());
+    }
+    if (parser.isSet(gateway) && parser.isSet(rtu))
+        throw UsageError("--gateway and --rtu exclude each other");
+    if (parser.isSet(gateway)) {
+        o.framing = Framing::Gateway;
+        o.address = parser.value(gateway);
+    } else if (parser.isSet(rtu)) {
+        o.framing = Framing::Rtu;
+        o.address = parser.value(rtu);
+        try {
+            core::rtuAddress(o.address.toStdString());
+        } catch (const core::Failure&) {
+            throw UsageError("--rtu wants an address from 0 to 255, not " +
+                             o.address.toStdString());
+        }
+    }
+
+    // The boards.
+    for (const QString& text : parser.values(host))
+        o.boards.append(parseBoard(text, remote));
+    if (parser.isSet(hosts)) {
+        QFile file(parser.value(hosts));
+        if (!file.open(QIODevice::ReadOnly))
+            throw UsageError("cannot read " + parser.value(hosts).toStdString() + ": " +
+                             file.errorString().toStdString());
+        for (const std::string& entry : core::readHostEntries(file.readAll().toStdString()))
+            o.boards.append(parseBoard(QString::fromStdString(entry), remote));
+    }
+    o.serialPort = parser.value(serial);
+    const bool wantsLink = o.command != QLatin1String("ports");
+    if (wantsLink && o.boards.isEmpty() == o.serialPort.isEmpty())
+        throw UsageError("name the boards with --host or --hosts, or one port with --serial");
+    if (o.serial())
+        o.boards = {Board{}};
+    if (o.framing == Framing::Rtu && !o.serial())
+        throw UsageError("--rtu frames go over a serial port only");
+
+    // The command and its files: checked now, so that nothing is sent for a bad one.
+    const QString& c = o.command;
+    if (c == QLatin1String("ver") || c == QLatin1String("new") || c == QLatin1String("ports")) {
+        needArgs(o, 0, 0);
+    } else if (c == QLatin1String("send")) {
+        needArgs(o, 1, 1 << 20);
+    } else if (c == QLatin1String("download")) {
+        needArgs(o, 1, 1);
+        QFile file(o.args[0]);
+        checkReadable(o.args[0]);
+        file.open(QIODevice::ReadOnly);
+        try {
+            core::readProgramLines(file.readAll().toStdString());
+        } catch (const core::Failure&) {
+            throw UsageError(o.args[0].toStdString() + " has more than 2048 lines");
+        }
+    } else if (c == QLatin1String("save")) {
+        needArgs(o, 1, 1);
+    } else if (c == QLatin1String("put") || c == QLatin1String("get")) {
+        needArgs(o, 1, 2);
+        if (o.serial())
+            throw UsageError(c.toStdString() + " runs over UDP only (the flash disk)");
+        if (c == QLatin1String("put")) {
+            checkReadable(o.args[0]);
+            if (QFileInfo(o.args[0]).size() > kFlashLimit)
+                throw UsageError(o.args[0].toStdString() + " is larger than the 16 MiB a flash "
+                                                           "disk takes");
+        }
+        if (o.args.size() == 1) // the same name on both sides
+            o.args.append(QFileInfo(o.args[0]).fileName());
+    } else {
+        throw UsageError("unknown command " + c.toStdString() + " (see --help)");
+    }
+    if (o.verify && c != QLatin1String("download") && c != QLatin1String("put"))
+        throw UsageError("--verify goes with download or put");
+    return o;
+}
+
+} // namespace vantor::cli

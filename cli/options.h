@@ -1,0 +1,55 @@
+#pragma once
+// The command line of `vantor`: which boards, over which link and framing, which
+// command, and how long to wait. Everything is checked here, before any link is opened,
+// so that a bad value never sends a byte.
+
+#include "core/code_page.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <stdexcept>
+
+namespace vantor::cli {
+
+// A usage error: exit status 2, nothing sent.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class Framing { Plain, Gateway, Rtu };
+
+struct Board {
+    QString host; // empty for the serial port
+    quint16 port = 0;
+    QString label() const;
+};
+
+struct Options {
+    QList<Board> boards; // UDP boards; one entry with an empty host for --serial
+    QString serialPort;
+    int baud = 115200;
+    Framing framing = Framing::Plain;
+    QString address; // the gateway or RTU address, as typed
+    int timeoutMs = 5000;
+    int idleMs = 300;
+    int retries = 2;
+    int jobs = 32;
+    bool json = false;
+    bool verify = false;
+    QString logFile;
+    const core::CodePage* codePage = &core::CodePage::defaultPage();
+    QString command;
+    QStringList args;
+
+    bool serial() const { return !serialPort.isEmpty(); }
+};
+
+inline constexpr char kVersion[] = "vantor 3.1.1";
+
+// Throws UsageError. `--help` and `--version` come back as the command "help"/"version",
+// with the text to print in args.
+Options parseOptions(const QStringList& arguments);
+
+} // namespace vantor::cli

@@ -1,0 +1,222 @@
+// vantor end to end: the program against the simulated board in this process, over UDP and
+// a pseudo-terminal, one board and a batch; its exit status, stdout, stderr and files.
+
+#include "sim/controller.h"
+#include "sim/pty_front.h"
+#include "sim/udp_front.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkDatagram>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+using namespace vantor;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QByteArray out, err;
+};
+
+// Runs vantor while this process's event loop goes on serving the simulated boards.
+Run runVantor(const QStringList& arguments) {
+    QProcess p;
+    p.start(QStringLiteral(VANTOR), arguments);
+    const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000);
+    if (!ended)
+        p.kill();
+    return {ended ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+// A simulated board on UDP with its flash disk in `dir`.
+struct Board {
+    Board(const QTemporaryDir& dir, sim::ControllerOptions o = {}, sim::FrontOptions f = {})
+        : controller((o.flashDir = dir.filePath(QStringLiteral("flash")).toStdString(), o)),
+          front(controller, QHostAddress::LocalHost, 0, f) {}
+    QString host() const { return QStringLiteral("127.0.0.1:%1").arg(front.port()); }
+    sim::Controller controller;
+    sim::UdpFront front;
+};
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+const QByteArray kProgram = "10 PRINT \"HI\"\r\n0020 GOTO 10\r\n30 REM  ok\r\n";
+const QByteArray kListing = "10 PRINT \"HI\"\r\n20 GOTO 10\r\n30 REM  ok\r\n";
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+private slots:
+    // Every command once over UDP, each checked where it shows: output, files, the board.
+    void udpCommands() {
+        QTemporaryDir dir;
+        Board board(dir);
+        const QString p = dir.filePath(QStringLiteral("p.bas")), log = dir.filePath("t.log");
+        writeFile(p, kProgram);
+        const QStringList b{"--host", board.host(), "--log", log};
+        Run r = runVantor(b + QStringList{"ver"});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("VANTOR-SIM BASIC V1.0\r\n"));
+        QCOMPARE(runVantor(QStringList{"download", p, "--verify"} + b).status, 0);
+        QCOMPARE(board.controller.program().size(), std::size_t(3));
+        QCOMPARE(runVantor(b + QStringList{"save", dir.filePath("back.bas")}).status, 0);
+        QCOMPARE(readFile(dir.filePath("back.bas")), kListing);
+        QVERIFY(readFile(log).contains("10 PRINT \"HI\"\r\nOK\r\n20 GOTO 10\r\n")); // zeros gone
+        QVERIFY(readFile(log).contains("LIST\r\n10 PRINT"));
+        QCOMPARE(runVantor(b + QStringList{"new"}).status, 0);
+        QVERIFY(board.controller.program().empty());
+        r = runVantor(b + QStringList{"send", "10 A", "FROB", "VER"});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.out, QByteArray("OK\r\nERROR\r\n"));
+        QVERIFY2(r.err.contains("\"FROB\" refused by " + board.host().toLatin1()), r.err);
+
+        QByteArray data(5000, Qt::Uninitialized);
+        for (int i = 0; i < data.size(); ++i)
+            data[i] = char(i * 7 + i / 256);
+        writeFile(dir.filePath("d.bin"), data);
+        writeFile(dir.filePath("back.bin"), QByteArray(9000, 'Z')); // replaced whole
+        QCOMPARE(
+            runVantor(b + QStringList{"put", dir.filePath("d.bin"), "D.BIN", "--verify"}).status,
+            0);
+        QCOMPARE(readFile(dir.filePath("flash/D.BIN")), data);
+        QCOMPARE(runVantor(b + QStringList{"get", "D.BIN", dir.filePath("back.bin")}).status, 0);
+        QCOMPARE(readFile(dir.filePath("back.bin")), data);
+        r = runVantor(b + QStringList{"get", "NONE.BIN", dir.filePath("none.bin")});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("NONE.BIN refused"), r.err);
+    }
+
+    void serialFramings_data() {
+        QTest::addColumn<QStringList>("framing");
+        QTest::newRow("plain") << QStringList{};
+        QTest::newRow("gateway") << QStringList{"--gateway", "16"};
+        QTest::newRow("RTU") << QStringList{"--rtu", "65"};
+    }
+    // A download verified by the listing and a save, over a pseudo-terminal; the listing
+    // command is spelt as the serial console wants it.
+    void serialFramings() {
+        QFETCH(QStringList, framing);
+        QTemporaryDir dir;
+        sim::Controller controller;
+        sim::PtyFront front(controller);
+        QVERIFY2(front.isOpen(), qPrintable(front.errorString()));
+        const QString p = dir.filePath(QStringLiteral("p.bas")), log = dir.filePath("t.log");
+        writeFile(p, kProgram);
+        const QStringList link = QStringList{"--serial", front.slavePath(), "--log", log} + framing;
+        Run r = runVantor(link + QStringList{"download", p, "--verify", "--json"});
+        QCOMPARE(r.status, 0);
+        const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+        QCOMPARE(json.value("result").toString(), QStringLiteral("done"));
+        QCOMPARE(json.value("lines").toInt(), 3);
+        QCOMPARE(runVantor(link + QStringList{"save", dir.filePath("back.bas")}).status, 0);
+        QCOMPARE(readFile(dir.filePath("back.bas")), kListing);
+        QVERIFY(readFile(log).contains("LISt\r\n"));
+    }
+
+    // Three boards, one of which refuses line 2: the other two are done all the same.
+    void batch() {
+        QTemporaryDir dir;
+        sim::ControllerOptions refusing;
+        refusing.errorOnLine = 2;
+        Board a(dir), b(dir, refusing), c(dir);
+        writeFile(dir.filePath("p.bas"), kProgram);
+        const Run r = runVantor({"download", dir.filePath("p.bas"), "--json", "--host", a.host(),
+                                 "--host", b.host(), "--host", c.host(), "--jobs", "2"});
+        QCOMPARE(r.status, 1);
+        QMap<QString, QString> results;
+        for (const QByteArray& line : r.out.trimmed().split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            results[o.value("host").toString()] = o.value("result").toString();
+        }
+        QCOMPARE(results, (QMap<QString, QString>{
+                              {a.host(), "done"}, {b.host(), "refused"}, {c.host(), "done"}}));
+        QVERIFY2(r.err.contains("line 2 of " + dir.filePath("p.bas").toLatin1() + " refused by " +
+                                b.host().toLatin1()),
+                 r.err);
+        QVERIFY(
+            r.err.contains(c.host().toLatin1() + QByteArray(24 - c.host().size(), ' ') + " done"));
+        QCOMPARE(a.controller.program().size(), std::size_t(3));
+    }
+
+    // A lost answer is asked again; a board that never answers fails after the retries.
+    void lostAnswers() {
+        QTemporaryDir dir;
+        sim::FrontOptions dropping;
+        dropping.dropEvery = 2;
+        Board board(dir, {}, dropping);
+        writeFile(dir.filePath("p.bas"), kProgram);
+        QCOMPARE(runVantor({"--host", board.host(), "--timeout", "0.3", "download",
+                            dir.filePath("p.bas")})
+                     .status,
+                 0);
+        QCOMPARE(board.controller.program().size(), std::size_t(3));
+        QUdpSocket silent;
+        QVERIFY(silent.bind(QHostAddress::LocalHost, 0));
+        const Run r = runVantor({"--host", QStringLiteral("127.0.0.1:%1").arg(silent.localPort()),
+                                 "--timeout", "0.2", "--retries", "1", "ver"});
+        QCOMPARE(r.status, 3);
+        QVERIFY2(r.err.contains("no answer"), r.err);
+        int heard = 0;
+        for (; silent.hasPendingDatagrams(); ++heard)
+            silent.receiveDatagram();
+        QCOMPARE(heard, 2); // the first try and one more
+    }
+
+    void badInput_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char* name, const QStringList& a, int status, const char* m) {
+            QTest::newRow(name) << a << status << m;
+        };
+        row("missing file", {"download", "missing.bas"}, 2, "cannot read missing.bas");
+        row("a folder", {"put", "."}, 2, "a folder");
+        row("2049 lines", {"download", "long.bas"}, 2, "more than 2048 lines");
+        row("baud 1234", {"--baud", "1234", "ver"}, 2, "--baud wants");
+        row("RTU address 300", {"--rtu", "300", "ver"}, 2, "from 0 to 255");
+        row("unknown command", {"frob"}, 2, "unknown command frob");
+        row("unknown host", {"--host", "no-such-host.invalid", "ver"}, 4, "cannot resolve");
+        row("no such port", {"--serial", "/dev/vantor-no-such-port", "ver"}, 4, "cannot open");
+    }
+    // A clear message, its exit status, and nothing sent.
+    void badInput() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QByteArray program;
+        for (int n = 1; n <= 2049; ++n)
+            program += QByteArray::number(n) + " P\r\n";
+        writeFile(dir.filePath("long.bas"), program);
+        QUdpSocket board;
+        QVERIFY(board.bind(QHostAddress::LocalHost, 0));
+        if (!arguments.contains("--host") && !arguments.contains("--serial"))
+            arguments << "--host" << QStringLiteral("127.0.0.1:%1").arg(board.localPort());
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral(VANTOR), arguments);
+        QVERIFY(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000));
+        QCOMPARE(p.exitCode(), status);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains(message.toLatin1()), err);
+        QVERIFY(!board.hasPendingDatagrams());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
