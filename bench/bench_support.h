@@ -12,6 +12,9 @@ namespace vantor::bench {
 
 using Clock = std::chrono::steady_clock;
 
+// How long a benchmark waits for anything before it gives up.
+inline constexpr int kClientLimitMs = 60000;
+
 inline double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }

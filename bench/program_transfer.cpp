@@ -4,6 +4,7 @@
 // window's real 20 ms poll, where each line waits for the next tick.
 
 #include "bench_support.h"
+#include "program_client.h"
 #include "window_fixture.h"
 
 #include "sim/controller.h"
@@ -54,86 +55,6 @@ bool controllerHolds(const sim::Controller& controller, const QByteArrayList& li
     }
     return true;
 }
-
-// One program line per OK, LIST then replies until the closing OK.
-class Client : public QObject {
-public:
-    explicit Client(quint16 port) : port_(port) {
-        socket_.bind(QHostAddress::LocalHost, 0);
-        // As large as the window's: a listing arrives as one burst of datagrams.
-        socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 8 << 20);
-        connect(&socket_, &QUdpSocket::readyRead, this, [this] {
-            while (socket_.hasPendingDatagrams())
-                onReply(socket_.receiveDatagram().data());
-        });
-    }
-
-    // Milliseconds to the answer to the last line; negative on failure.
-    double download(const QByteArrayList& lines) {
-        lines_ = lines;
-        next_ = 0;
-        mode_ = Mode::Downloading;
-        const auto start = Clock::now();
-        sendNext();
-        const bool ok = bench::waitUntil([this] { return mode_ != Mode::Downloading; }, kLimitMs);
-        return ok && mode_ == Mode::Idle ? bench::msSince(start) : -1;
-    }
-    double list() {
-        listing_.clear();
-        mode_ = Mode::Listing;
-        const auto start = Clock::now();
-        send("LIST");
-        const bool ok = bench::waitUntil([this] { return mode_ != Mode::Listing; }, kLimitMs);
-        return ok && mode_ == Mode::Idle ? bench::msSince(start) : -1;
-    }
-    // Not timed: clears the program between runs.
-    bool erase() {
-        mode_ = Mode::Erasing;
-        send("NEW");
-        return bench::waitUntil([this] { return mode_ == Mode::Idle; }, 1000);
-    }
-    const QByteArray& listing() const { return listing_; }
-
-private:
-    enum class Mode { Idle, Downloading, Listing, Erasing, Failed };
-
-    void send(const QByteArray& line) {
-        socket_.writeDatagram(line + "\r\n", QHostAddress::LocalHost, port_);
-    }
-    void sendNext() { send(lines_[next_++]); }
-
-    void onReply(const QByteArray& reply) {
-        switch (mode_) {
-        case Mode::Downloading:
-            if (reply.contains("ERROR"))
-                mode_ = Mode::Failed;
-            else if (reply.contains("OK") && next_ == lines_.size())
-                mode_ = Mode::Idle;
-            else if (reply.contains("OK"))
-                sendNext();
-            break;
-        case Mode::Listing:
-            if (reply.left(5).contains("OK"))
-                mode_ = Mode::Idle;
-            else
-                listing_ += reply;
-            break;
-        case Mode::Erasing:
-            mode_ = Mode::Idle;
-            break;
-        case Mode::Idle:
-        case Mode::Failed:
-            break;
-        }
-    }
-
-    QUdpSocket socket_;
-    quint16 port_;
-    Mode mode_ = Mode::Idle;
-    QByteArrayList lines_;
-    qsizetype next_ = 0;
-    QByteArray listing_;
-};
 
 struct WindowRun {
     double clickMs = -1; // inside the click: dialog, file, pause, line 1
@@ -187,7 +108,7 @@ bool udpPart(double pauseMs) {
         return false;
     }
     f.writeFile(QStringLiteral("program.bas"), listing);
-    Client client(front.port());
+    bench::ProgramClient client(front.port());
 
     // Best of a few rounds, the two sides taking turns: the machine may be shared.
     double clientDown = 1e18, clientList = 1e18;
