@@ -69,6 +69,8 @@ private slots:
         const QString p = dir.filePath(QStringLiteral("p.bas")), log = dir.filePath("t.log");
         writeFile(p, kProgram);
         const QStringList b{"--host", board.host(), "--log", log};
+        QVERIFY(runVantor({"--version"}).out.startsWith("vantor 3.1.1"));
+        QCOMPARE(runVantor({"ports"}).status, 0);
         Run r = runVantor(b + QStringList{"ver"});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("VANTOR-SIM BASIC V1.0\r\n"));
