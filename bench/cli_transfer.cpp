@@ -48,16 +48,8 @@ Run runVantor(const QStringList& arguments) {
     return run;
 }
 
-QByteArrayList programLines(int count) {
-    QByteArrayList lines;
-    for (int i = 1; i <= count; ++i)
-        lines << QByteArray::number(i * 10) + " PRINT \"LINE " + QByteArray::number(i) +
-                     " OF THE BENCH PROGRAM\"";
-    return lines;
-}
-
 QByteArray program(int count) {
-    return programLines(count).join("\r\n") + "\r\n";
+    return bench::programLines(count).join("\r\n") + "\r\n";
 }
 
 bool write(const QString& path, const QByteArray& bytes) {
@@ -98,7 +90,7 @@ int main(int argc, char* argv[]) {
         const QString host = QStringLiteral("127.0.0.1:%1").arg(port);
         ok &= port != 0 && write(bas, program(2048));
         bench::ProgramClient client(port);
-        const double clientMs = client.download(programLines(2048));
+        const double clientMs = client.download(bench::programLines(2048));
         client.erase();
         ratio("download 2048 lines", clientMs, runVantor({"--host", host, "download", bas}));
 

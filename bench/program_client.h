@@ -12,6 +12,15 @@
 
 namespace vantor::bench {
 
+// The benchmarks' program: numbered PRINT lines.
+inline QByteArrayList programLines(int count) {
+    QByteArrayList lines;
+    for (int i = 1; i <= count; ++i)
+        lines << QByteArray::number(i * 10) + " PRINT \"LINE " + QByteArray::number(i) +
+                     " OF THE BENCH PROGRAM\"";
+    return lines;
+}
+
 // One program line per OK, LIST then replies until the closing OK.
 class ProgramClient : public QObject {
 public:

@@ -33,14 +33,6 @@ constexpr int kLimitMs = 20000;
 constexpr char kSendCompleted[] = "SEND BASIC PROGRAM COMPLETED\r\n";
 constexpr char kLoadCompleted[] = "LOAD BASIC PROGRAM COMPLETED\r\n";
 
-QByteArrayList programLines(int count) {
-    QByteArrayList lines;
-    for (int i = 1; i <= count; ++i)
-        lines << QByteArray::number(i * 10) + " PRINT \"LINE " + QByteArray::number(i) +
-                     " OF THE BENCH PROGRAM\"";
-    return lines;
-}
-
 QByteArray asFile(const QByteArrayList& lines) {
     return lines.join("\r\n") + "\r\n";
 }
@@ -95,7 +87,7 @@ double linesPerSecond(int lines, double ms) {
 }
 
 bool udpPart(double pauseMs) {
-    const QByteArrayList lines = programLines(kUdpLines);
+    const QByteArrayList lines = bench::programLines(kUdpLines);
     const QByteArray listing = asFile(lines);
     QTemporaryDir flashDir;
     sim::ControllerOptions options;
@@ -186,7 +178,7 @@ bool udpPart(double pauseMs) {
 }
 
 bool ptyPart() {
-    const QByteArrayList lines = programLines(kPtyLines);
+    const QByteArrayList lines = bench::programLines(kPtyLines);
     QTemporaryDir flashDir;
     sim::ControllerOptions options;
     options.flashDir = flashDir.path().toStdString();
