@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: once as a normal build and once under
-# AddressSanitizer and UndefinedBehaviorSanitizer. `--quick` skips the second run.
+# AddressSanitizer and UndefinedBehaviorSanitizer; then builds the Debian package, checks
+# it with lintian, installs it here, tries the installed programs and removes it again.
+# `--quick` runs the normal build's tests only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -19,4 +21,25 @@ if [ "${1:-}" != "--quick" ]; then
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
     run build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON
+fi
+
+# The package: built and checked by lintian, installed on this machine, tried, removed.
+if [ "${1:-}" != "--quick" ]; then
+    deb=$(scripts/package.sh | tail -n 1)
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
+    trap '$sudo apt-get remove -y -qq vantor >/dev/null' EXIT
+    /usr/bin/vantor-terminal --version
+    /usr/bin/vantor --version
+    ready=$(mktemp)
+    /usr/bin/vantor-sim --udp >"$ready" &
+    sim=$!
+    for _ in $(seq 100); do grep -q '^READY udp' "$ready" && break; sleep 0.1; done
+    port=$(awk '/^READY udp/ {print $4}' "$ready")
+    /usr/bin/vantor --host "127.0.0.1:$port" ver
+    kill "$sim"
+    wait "$sim" || true
+    rm -f "$ready"
+    echo "package: installed, tried and removed"
 fi

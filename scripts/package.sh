@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the Debian package vantor_<version>_<arch>.deb into build/package and checks it
+# with lintian, which must report no errors. Prints the package's path last.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh --package
+dir=build/package
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$dir" -j"$(nproc)"
+(cd "$dir" && rm -f ./*.deb && cpack -G DEB >/dev/null)
+deb=$(ls "$dir"/vantor_*.deb)
+lintian --fail-on error --no-tag-display-limit "$deb" >&2
+echo "$deb"
