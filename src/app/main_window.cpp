@@ -38,6 +38,7 @@ UDP::UDP(const WindowOptions& options)
       flashReceive_(terminal_, links_), flashSend_(terminal_, links_, flashReceive_),
       dispatcher_(terminal_, winsock_, {programSave_, flashSend_, flashReceive_, download_}),
       serialPoll_(terminal_, comm_, serialLink_, programSave_, download_),
+      portList_(new PortList(controls_.Comm_number, options.portLister)),
       workDir_(options.workDir) {
     setObjectName(QStringLiteral("UDP"));
     setWindowTitle(QString::fromLatin1(kCaption));

@@ -19,6 +19,7 @@
 #include "ops/links.h"
 #include "ops/program_save.h"
 #include "serial/mscomm.h"
+#include "serial/port_list.h"
 #include "serial/serial_link.h"
 #include "serial/serial_poll.h"
 #include "udp/udp_dispatcher.h"
@@ -42,8 +43,9 @@ struct WindowOptions {
     QString host; // put first in the host list, saved with it like any entry
     QString remotePort = QString::fromLatin1(kDefaultRemotePort);
     const core::CodePage* codePage = &core::CodePage::defaultPage();
-    QDir workDir = QDir::current(); // where terminal.ini and Terminal.log live
-    Dialogs* dialogs = nullptr;     // the Qt dialogs when null
+    QDir workDir = QDir::current();      // where terminal.ini and Terminal.log live
+    Dialogs* dialogs = nullptr;          // the Qt dialogs when null
+    PortLister portLister = systemPorts; // what the port box offers
 };
 
 class UDP : public QWidget {
@@ -93,6 +95,7 @@ private:
     FlashSend flashSend_;
     UdpDispatcher dispatcher_;
     SerialPoll serialPoll_;
+    PortList* portList_;
     QDir workDir_;
     QElapsedTimer sincePaint_;
     QTimer paintLater_;

@@ -6,8 +6,12 @@
 #include "e2e.h"
 
 #include "core/framing.h"
+#include "serial/port_list.h"
 #include "sim/controller.h"
 #include "sim/pty_front.h"
+
+#include <QAbstractItemView>
+#include <QAction>
 
 namespace {
 
@@ -122,6 +126,34 @@ private slots:
         QCOMPARE(second.window().serialLink().WriteCOM32(line), 0);
         QCOMPARE(second.c().Pic->fillColor(), kWhite);
         QCOMPARE(second.dialogs().errors.size(), 1);
+    }
+
+    // The port box offers what the system lists; picking one puts its name in the box,
+    // and what is typed by hand is never changed.
+    void portList() {
+        WindowOptions options;
+        options.portLister = [] {
+            return QList<PortEntry>{{"/dev/ttyUSB0", "CP2102 USB to UART Bridge", "Silicon Labs"},
+                                    {"/dev/ttyACM0", "", ""}};
+        };
+        WindowFixture f(options);
+        QLineEdit* box = f.c().Comm_number;
+        f.window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window()));
+        box->setFocus();
+        box->clear();
+        QTest::keyClicks(box, QStringLiteral("/dev/tty"));
+        auto* list = f.window().findChild<PortList*>(QStringLiteral("portList"));
+        box->findChild<QAction*>(QStringLiteral("portListOpen"))->trigger();
+        QCOMPARE(list->model().item(0)->text(),
+                 QStringLiteral("/dev/ttyUSB0  CP2102 USB to UART Bridge (Silicon Labs)"));
+        QCOMPARE(list->model().item(1)->text(), QStringLiteral("/dev/ttyACM0"));
+        QCOMPARE(box->text(), QStringLiteral("/dev/tty"));
+        QAbstractItemView* popup = list->completer().popup();
+        QVERIFY(popup->isVisible());
+        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
+            QTest::keyClick(popup, key);
+        QCOMPARE(box->text(), QStringLiteral("/dev/ttyACM0"));
     }
 
     void notOpened_data() {

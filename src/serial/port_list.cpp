@@ -1,0 +1,64 @@
+#include "port_list.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QLineEdit>
+#include <QSerialPortInfo>
+#include <QStyle>
+
+namespace vantor {
+
+QList<PortEntry> systemPorts() {
+    QList<PortEntry> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+#ifdef Q_OS_WIN
+        const QString name = info.portName();
+#else
+        const QString name = info.systemLocation();
+#endif
+        ports.append({name, info.description(), info.manufacturer()});
+    }
+    return ports;
+}
+
+PortList::PortList(QLineEdit* box, PortLister lister)
+    : QObject(box), box_(box), lister_(std::move(lister)) {
+    setObjectName(QStringLiteral("portList"));
+    completer_.setModel(&model_);
+    completer_.setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+    // Not the box's completer: it never acts on what is typed, only when opened.
+    completer_.setWidget(box_);
+    completer_.popup()->setMinimumWidth(360);
+    connect(
+        &completer_, qOverload<const QModelIndex&>(&QCompleter::activated), this,
+        [this](const QModelIndex& index) { box_->setText(index.data(Qt::UserRole).toString()); });
+    QAction* arrow = box_->addAction(box_->style()->standardIcon(QStyle::SP_ArrowDown),
+                                     QLineEdit::TrailingPosition);
+    arrow->setObjectName(QStringLiteral("portListOpen"));
+    arrow->setToolTip(tr("Serial ports of this computer"));
+    connect(arrow, &QAction::triggered, this, &PortList::open);
+}
+
+void PortList::open() {
+    model_.clear();
+    for (const PortEntry& port : lister_()) {
+        QString shown = port.name;
+        if (!port.description.isEmpty())
+            shown += QStringLiteral("  ") + port.description;
+        if (!port.maker.isEmpty())
+            shown += QStringLiteral(" (") + port.maker + QLatin1Char(')');
+        auto* item = new QStandardItem(shown);
+        item->setData(port.name, Qt::UserRole);
+        item->setEditable(false);
+        model_.appendRow(item);
+    }
+    if (model_.rowCount() == 0) {
+        auto* item = new QStandardItem(tr("No serial ports found; type a name or a path"));
+        item->setEnabled(false);
+        model_.appendRow(item);
+    }
+    completer_.setCompletionPrefix(QString());
+    completer_.complete(QRect(0, 0, box_->width(), box_->height()));
+}
+
+} // namespace vantor
