@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --package
 dir=build/package
+# Debian's hardening flags, as a package built by its own tools would get them.
+export CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+export LDFLAGS="$(dpkg-buildflags --get LDFLAGS) -Wl,-z,now"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 (cd "$dir" && rm -f ./*.deb && cpack -G DEB >/dev/null)
