@@ -49,6 +49,16 @@ UDP::UDP(const WindowOptions& options)
         QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
     });
     wire();
+    // A log that stops being written says so, once, when the handler that wrote has ended:
+    // the reply it was logging is handled as usual first.
+    log_.setOnFailure([this](const QString& why) {
+        gate_.whenFree([this, why] {
+            Gate::Hold hold(gate_);
+            dialogs_.errorBox(core::failure::kDiskFull,
+                              QStringLiteral("%1 is not written: %2")
+                                  .arg(QString::fromLatin1(kLogFileName), why));
+        });
+    });
     startUp(options);
 }
 

@@ -18,8 +18,15 @@ void TerminalLog::logLine(const QByteArray& text) {
 void TerminalLog::logText(const QByteArray& text) {
     if (!file_.isOpen() || text.isEmpty())
         return;
-    file_.write(text);
-    file_.flush();
+    file_.unsetError();
+    if (file_.write(text) == text.size()) {
+        failing_ = false;
+        return;
+    }
+    // Told once, with the system's reason; again only after a write that went through.
+    if (!failing_ && onFailure_)
+        onFailure_(file_.errorString());
+    failing_ = true;
 }
 
 } // namespace vantor

@@ -1,11 +1,13 @@
 #pragma once
 // Terminal.log: appended to, never truncated, every write flushed at once so that a
 // crash loses nothing already received. Writes never fail their caller: a log that
-// could not be opened, or a write that fails, is simply skipped.
+// could not be opened is skipped, and a write that fails is skipped and reported once.
 
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+
+#include <functional>
 
 namespace vantor {
 
@@ -20,9 +22,15 @@ public:
     void logLine(const QByteArray& text);
     // The text exactly as given.
     void logText(const QByteArray& text);
+    // Called with the system's reason when a write fails after one that did not.
+    void setOnFailure(std::function<void(const QString&)> report) {
+        onFailure_ = std::move(report);
+    }
 
 private:
     QFile file_;
+    std::function<void(const QString&)> onFailure_;
+    bool failing_ = false;
 };
 
 } // namespace vantor

@@ -73,6 +73,30 @@ private slots:
         QCOMPARE(w->controls().tbRemotePort->text(), QStringLiteral("111"));
     }
 
+    // A log on a full device: one error box with the system's reason, and the replies are
+    // handled as usual.
+    void logOnFullDevice() {
+        WindowFixture f;
+        QFile::remove(f.path(QStringLiteral("Terminal.log")));
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), f.path(QStringLiteral("Terminal.log"))));
+        auto w = f.restart();
+        w->udpLink().setArpCommand(QString(), {});
+        LoopbackPeer peer;
+        w->controls().ComboRemoteIP->setEditText(QStringLiteral("127.0.0.1"));
+        w->controls().tbRemotePort->setText(QString::number(peer.port()));
+        w->controls().tbLocalPort->setText(QStringLiteral("0"));
+        w->controls().cbBind->click();
+        w->udpLink().UDP_Send("X\r\n");
+        QTRY_COMPARE(peer.received.size(), 1);
+        peer.reply("A\r\n");
+        peer.reply("B\r\n");
+        QTRY_VERIFY(w->controls().tbReceiveData->toPlainText().endsWith(QStringLiteral("A\nB\n")));
+        QCOMPARE(f.dialogs().errors.size(), 1);
+        QCOMPARE(f.dialogs().errors[0].number, 61);
+        QVERIFY2(f.dialogs().errors[0].description.contains(QStringLiteral("No space left")),
+                 qPrintable(f.dialogs().errors[0].description));
+    }
+
     // Bytes 128 to 255 go out, into the log and into the pane unchanged.
     void logKeepsHighBytes() {
         WindowFixture f;

@@ -140,6 +140,31 @@ private slots:
         QCOMPARE(f.pane(), QByteArray("REAL\r\n"));
     }
 
+    // A controller that is down: the system answers "connection refused" for the closed
+    // port. The window stays bound, every line goes out, and nothing shows as received.
+    void controllerDown() {
+        WindowFixture f;
+        quint16 port = 0;
+        {
+            QUdpSocket closed;
+            QVERIFY(closed.bind(QHostAddress::LocalHost, 0));
+            port = closed.localPort();
+        }
+        QVERIFY(f.connectTo(port));
+        f.c().Command2->click();
+        const QByteArray log = f.log();
+        QUdpSocket sentinel; // from the controller's address, so the window takes it
+        QVERIFY(sentinel.bind(QHostAddress::LocalHost, 0));
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(f.window().udpLink().UDP_Send("VER\r\n"), 1);
+            sentinel.writeDatagram("S\r\n", QHostAddress::LocalHost,
+                                   f.window().winsock().localPort());
+            QTRY_COMPARE(f.pane(), QByteArray("S\r\n").repeated(i + 1));
+        }
+        QCOMPARE(f.window().winsock().state(), 1);
+        QCOMPARE(f.log(), log + QByteArray("S\r\n").repeated(3));
+    }
+
     // Enter echoes, sends, logs and stores the line; the arrows walk the history; a line
     // recalled and sent unchanged is not stored again; without a link the line stays.
     void console() {
