@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: once as a normal build and once under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then builds the Debian package, checks
+# AddressSanitizer and UndefinedBehaviorSanitizer; then runs every fuzz target for 20 s;
+# then builds the Debian package, checks
 # it with lintian, installs it here, tries the installed programs and removes it again.
 # `--quick` runs the normal build's tests only.
 set -euo pipefail
@@ -21,6 +22,11 @@ if [ "${1:-}" != "--quick" ]; then
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
     export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
     run build/sanitize -DCMAKE_BUILD_TYPE=Debug -DVANTOR_SANITIZE=ON
+fi
+
+# Every fuzz target for a bounded time; a broken property fails the run.
+if [ "${1:-}" != "--quick" ]; then
+    scripts/fuzz.sh 20
 fi
 
 # The package: built and checked by lintian, installed on this machine, tried, removed.
