@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: once as a normal build and once under
 # AddressSanitizer and UndefinedBehaviorSanitizer; then runs every fuzz target for 20 s;
-# then builds the Debian package, checks
-# it with lintian, installs it here, tries the installed programs and removes it again.
+# then builds the Debian package, checks it with lintian, installs it here, tries the
+# installed programs and removes it again.
 # `--quick` runs the normal build's tests only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
