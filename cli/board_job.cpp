@@ -418,7 +418,7 @@ void BoardJob::verifyListing() {
            QStringLiteral("download: %1 lines to %2, verified").arg(result_.lines).arg(where()));
 }
 
-void BoardJob::startPut() {
+void BoardJob::startPut(bool again) {
     QFile file(o_.args[0]);
     if (!file.open(QIODevice::ReadOnly)) {
         finish(Status::File, QStringLiteral("put: cannot read %1").arg(o_.args[0]));
@@ -428,9 +428,10 @@ void BoardJob::startPut() {
     const QByteArray name = o_.args[1].toLatin1();
     write_.emplace(flashData_, view(name));
     total_ = qint64(flashData_.size());
-    triesLeft_ = o_.retries;
+    if (!again)
+        triesLeft_ = o_.retries;
     // A lost answer starts the whole transfer again from its Open line, never one Write.
-    repeat_ = [this] { closeThen([this] { startPut(); }); };
+    repeat_ = [this] { closeThen([this] { startPut(true); }); };
     handler_ = [this](const QByteArray& reply) { putAnswer(reply); };
     sendLine(bytes(write_->open().send));
 }
@@ -461,7 +462,7 @@ void BoardJob::putAnswer(const QByteArray& reply) {
 }
 
 // get, and the read-back behind put --verify.
-void BoardJob::startGet(bool toFile) {
+void BoardJob::startGet(bool toFile, bool again) {
     toFile_ = toFile;
     captured_.clear();
     if (toFile) {
@@ -476,8 +477,9 @@ void BoardJob::startGet(bool toFile) {
     }
     const QByteArray name = (toFile ? o_.args[0] : o_.args[1]).toLatin1();
     read_.emplace(view(name));
-    triesLeft_ = o_.retries;
-    repeat_ = [this] { closeThen([this] { startGet(toFile_); }); };
+    if (!again)
+        triesLeft_ = o_.retries;
+    repeat_ = [this] { closeThen([this] { startGet(toFile_, true); }); };
     handler_ = [this](const QByteArray& reply) { getAnswer(reply); };
     sendLine(bytes(read_->open().send));
 }

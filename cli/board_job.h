@@ -65,9 +65,10 @@ private:
     void downloadAnswer(const QByteArray& bytes);
     void startSave(bool toFile);
     void saveAnswer(const QByteArray& bytes);
-    void startPut();
+    // `again`: a retry, which spends the tries left rather than starting them afresh.
+    void startPut(bool again = false);
     void putAnswer(const QByteArray& bytes);
-    void startGet(bool toFile);
+    void startGet(bool toFile, bool again = false);
     void getAnswer(const QByteArray& bytes);
     void verifyListing();
     void verifyFlash();

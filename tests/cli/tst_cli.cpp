@@ -177,6 +177,13 @@ private slots:
         for (; silent.hasPendingDatagrams(); ++heard)
             silent.receiveDatagram();
         QCOMPARE(heard, 2); // the first try and one more
+        // A flash transfer is tried again from its Open line, and gives up all the same.
+        writeFile(dir.filePath("d.bin"), "data");
+        QCOMPARE(runVantor({"--host", QStringLiteral("127.0.0.1:%1").arg(silent.localPort()),
+                            "--timeout", "0.2", "--retries", "1", "--idle", "0", "put",
+                            dir.filePath("d.bin")})
+                     .status,
+                 3);
     }
 
     void badInput_data() {
