@@ -236,7 +236,7 @@ void BoardJob::runConsole(const QStringList& lines, bool repeatable) {
 void BoardJob::nextConsoleLine() {
     if (finished_)
         return;
-    done_ = consoleAt_;
+    done_ = result_.lines = int(consoleAt_);
     if (consoleAt_ == consoleLines_.size()) {
         finish(Status::Done);
         return;

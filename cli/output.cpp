@@ -75,9 +75,12 @@ void Output::print(const QString& board, const QString& text) {
     if (o_.json)
         return;
     QString shown = text;
-    if (o_.boards.size() > 1)
-        shown = board + QStringLiteral(": ") +
-                QString(text).replace(QLatin1Char('\n'), "\n" + board + ": ");
+    if (o_.boards.size() > 1) {
+        // Each line of each board on a line of its own, the board in front.
+        shown.clear();
+        for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            shown += board + QStringLiteral(": ") + line + QLatin1Char('\n');
+    }
     std::fputs(shown.toUtf8().constData(), stdout);
     std::fflush(stdout);
 }
