@@ -4,6 +4,8 @@
 // window and the command-line tool drive the same exchanges, and a test drives them
 // with nothing but strings.
 
+#include "protocol.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,5 +34,12 @@ struct Step {
 
     bool finished() const { return outcome != Outcome::Running; }
 };
+
+// A step that only sends `line`, followed by CR LF.
+inline Step sending(std::string line) {
+    Step step;
+    step.send = std::move(line) + std::string(kLineEnd);
+    return step;
+}
 
 } // namespace vantor::core

@@ -5,9 +5,7 @@
 namespace vantor::core {
 
 Step FlashRead::open() const {
-    Step step;
-    step.send = openReadLine(name_) + std::string(kLineEnd);
-    return step;
+    return sending(openReadLine(name_));
 }
 
 Step FlashRead::onReply(std::string_view reply) {
@@ -22,7 +20,7 @@ Step FlashRead::onReply(std::string_view reply) {
         step.outcome = Outcome::Done;
         break;
     case Reply::Ok:
-        step.send = std::string(kReadLine) + std::string(kLineEnd);
+        step = sending(std::string(kReadLine));
         break;
     default:
         // A data reply always adds 20 bytes, however short or malformed.

@@ -8,9 +8,7 @@ FlashWrite::FlashWrite(std::string data, std::string_view name)
     : data_(std::move(data)), name_(name) {}
 
 Step FlashWrite::open() const {
-    Step step;
-    step.send = openWriteLine(name_) + std::string(kLineEnd);
-    return step;
+    return sending(openWriteLine(name_));
 }
 
 Step FlashWrite::onReply(std::string_view reply) {

@@ -30,29 +30,26 @@ UdpDispatcher::UdpDispatcher(const Terminal& terminal, Winsock& socket, const Op
         });
     });
     // Everything waiting now, handled in the state from before the operation starts.
-    t_.gate.addCatchUp([this] {
-        QElapsedTimer spent;
-        spent.start();
-        while (spent.elapsed() < kCatchUpMs && socket_.hasData()) {
-            if (std::optional<QByteArray> datagram = socket_.getData())
-                DataArrival(*datagram);
-        }
-    });
+    t_.gate.addCatchUp([this] { takeWaiting(kCatchUpMs); });
+}
+
+void UdpDispatcher::takeWaiting(qint64 limitMs) {
+    // Datagrams of other senders are taken within the limit too: a flood of them never
+    // holds the window.
+    QElapsedTimer spent;
+    spent.start();
+    while (spent.elapsed() < limitMs && socket_.hasData()) {
+        if (std::optional<QByteArray> datagram = socket_.getData())
+            DataArrival(*datagram);
+    }
 }
 
 void UdpDispatcher::drain() {
     // Datagrams are taken one at a time, in order; a handler that opens a dialog holds
     // the gate, and the rest waits in the socket until it is done. A flood is taken in
     // slices, so that the window still paints and answers clicks meanwhile.
-    QElapsedTimer slice;
-    slice.start();
     t_.pane.holdShown();
-    // Datagrams of other senders are taken within the slices too: a flood of them never
-    // holds the window.
-    while (slice.elapsed() < kSliceMs && socket_.hasData()) {
-        if (std::optional<QByteArray> datagram = socket_.getData())
-            DataArrival(*datagram);
-    }
+    takeWaiting(kSliceMs);
     t_.pane.releaseShown();
     // After a slice that ran out, the socket notifies again by itself: it still holds
     // data, and reading re-armed it.

@@ -31,6 +31,8 @@ public:
 
 private:
     void drain();
+    // What waits in the socket, for at most `limitMs`.
+    void takeWaiting(qint64 limitMs);
 
     const Terminal& t_;
     Winsock& socket_;
