@@ -13,6 +13,7 @@
 #include "core/framing.h"
 #include "core/host_list.h"
 #include "core/listing_capture.h"
+#include "core/pane_text.h"
 #include "core/program_download.h"
 #include "core/protocol.h"
 #include "core/rtu_reassembly.h"
@@ -494,6 +495,62 @@ private slots:
         QCOMPARE(r.sent, "OPENRD \"r\"\r\n" + B("READ 20\"\r\n").repeated(reads));
         QCOMPARE(r.progress, progress);
         QCOMPARE(r.outcome, outcome);
+    }
+    // The pane's store: breaks, long lines, the bound. `lines` is every kept line.
+    void paneText_data() {
+        QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("maxLine");
+        QTest::addColumn<QStringList>("lines");
+        const auto row = [](const char* name, const QStringList& pieces, int limit, int maxLine,
+                            const QStringList& lines) {
+            QTest::newRow(name) << pieces << limit << maxLine << lines;
+        };
+        const int big = 1 << 20;
+        const QString y16(16, 'y');
+        const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+        row("CR LF, CR, LF one break each", {"a\r\nb\rc\nd"}, big, 64, {"a", "b", "c", "d"});
+        row("CR LF split", {"a\r", "", "\nb"}, big, 64, {"a", "b"});
+        row("CR, then LF LF", {"a\r", "\n\n"}, big, 64, {"a", "", ""});
+        row("CR, then CR LF", {"a\r", "\r\n"}, big, 64, {"a", "", ""});
+        row("LF CR is two breaks", {"a\n\rb"}, big, 64, {"a", "", "b"});
+        row("long line split", {"abcdefghij"}, big, 4, {"abcd", "efgh", "ij"});
+        row("split across pieces", {"abc", "def\r\nx"}, big, 4, {"abcd", "ef", "x"});
+        row("pair kept whole", {"abc" + smile}, big, 4, {"abc", smile});
+        // 50 characters and 6 lines of 4 for the index: 74 > 64, so down to 56.
+        row("oldest dropped whole", {"line00001\nline00002\nline00003\nline00004\nline00005\n"}, 64,
+            16, {"line00003", "line00004", "line00005", ""});
+        row("bound reached by a long line", {"x\r\n" + QString(60, 'y')}, 64, 16,
+            {y16, y16, QString(12, 'y')});
+    }
+
+    void paneText() {
+        QFETCH(QStringList, pieces);
+        QFETCH(int, limit);
+        QFETCH(int, maxLine);
+        QFETCH(QStringList, lines);
+        PaneText text{std::size_t(limit), std::size_t(maxLine)};
+        for (const QString& piece : pieces)
+            text.append({QStringView(piece).utf16(), std::size_t(piece.size())});
+        QStringList kept;
+        for (auto id = text.firstLine(); id < text.endLine(); ++id) {
+            const auto line = text.line(id);
+            kept << QString::fromUtf16(line.data(), line.size());
+            QCOMPARE(text.lineAt(text.lineStart(id) + std::max<std::size_t>(line.size(), 1) - 1),
+                     id);
+        }
+        QCOMPARE(kept, lines);
+        const auto all = text.text(0, UINT64_MAX);
+        const QString joined = QString::fromUtf16(all.data(), all.size());
+        QCOMPARE(QString(joined).remove('\n'), lines.join(QString()));
+        QCOMPARE(all.size(), text.end() - text.begin());
+        // Offsets go on after a replace, so nothing held on to the old text points into it.
+        const auto end = text.end();
+        text.replace(u"z\r");
+        QCOMPARE(text.begin(), end);
+        QCOMPARE(text.lineAt(0), text.firstLine());
+        text.append(u"\n");
+        QCOMPARE(text.endLine() - text.firstLine(), 2u);
     }
 };
 
