@@ -8,7 +8,7 @@ scripts/setup.sh --fuzz
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(rtu_reassembly exchanges hex program_file host_list rtu_address code_page)
+[ ${#targets[@]} -gt 0 ] || targets=(rtu_reassembly exchanges hex program_file host_list rtu_address code_page pane_text)
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DBUILD_TESTING=OFF -DVANTOR_FUZZ=ON >/dev/null
 cmake --build build/fuzz -j"$(nproc)" --target fuzz_targets >/dev/null

@@ -8,8 +8,8 @@ namespace {
 // What a line costs beyond its characters, in characters: its entry in the index.
 constexpr std::size_t kLineCost = 4;
 
-bool isLowSurrogate(char16_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
 }
 } // namespace
 
@@ -22,6 +22,7 @@ void PaneText::newLine() {
 }
 
 void PaneText::append(std::u16string_view text) {
+    compact();
     if (endsWithCr_ && !text.empty()) {
         endsWithCr_ = false;
         if (text.front() == u'\n')
@@ -37,8 +38,9 @@ void PaneText::append(std::u16string_view text) {
                 room = maxLine_;
             }
             std::size_t take = std::min(room, chars.size());
-            // A surrogate pair is never split: it goes on the next line if need be.
-            if (take < chars.size() && isLowSurrogate(chars[take]) && --take == 0) {
+            // A surrogate pair is never split: the first half never takes the last place
+            // of a line, also when the second comes with the next piece of text.
+            if (take == room && isHighSurrogate(chars[take - 1]) && --take == 0) {
                 newLine();
                 continue;
             }
@@ -66,13 +68,22 @@ void PaneText::trim() {
         starts_.pop_front();
         ++firstLine_;
     }
-    // The dropped text is cut from the buffer once it is as long as what is kept, so
-    // that every character is moved at most once on average.
+}
+
+void PaneText::compact() {
+    // Dropped text is cut from the buffer once it is as long as what is kept, so that
+    // every character is moved at most once on average. Cut at the next append, not at
+    // once, so that what an append dropped can still be told.
     const std::size_t cut = begin() - base_;
-    if (cut >= buf_.size() - cut) {
+    if (cut > 0 && cut >= buf_.size() - cut) {
         buf_.erase(0, cut);
         base_ = begin();
     }
+}
+
+std::u16string_view PaneText::droppedSince(std::uint64_t from) const {
+    from = std::clamp(from, base_, begin());
+    return std::u16string_view(buf_).substr(from - base_, begin() - from);
 }
 
 void PaneText::replace(std::u16string_view text) {

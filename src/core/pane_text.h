@@ -46,15 +46,18 @@ public:
     std::u16string_view line(std::uint64_t line) const;
     // The line that holds the character at `offset` (clamped to what is kept).
     std::uint64_t lineAt(std::uint64_t offset) const;
+    // What the last append dropped from `from` on, to tell a screen reader what went.
+    std::u16string_view droppedSince(std::uint64_t from) const;
 
 private:
     void newLine();
     void trim();
+    void compact();
 
     std::size_t limit_;
     std::size_t maxLine_;
     std::u16string buf_;
-    std::uint64_t base_ = 0; // offset of buf_[0]; text before begin() is waiting to be cut
+    std::uint64_t base_ = 0; // offset of buf_[0]; text before begin() is dropped, not yet cut
     std::deque<std::uint64_t> starts_{0};
     std::uint64_t firstLine_ = 0;
     bool endsWithCr_ = false;

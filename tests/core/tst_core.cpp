@@ -517,6 +517,8 @@ private slots:
         row("long line split", {"abcdefghij"}, big, 4, {"abcd", "efgh", "ij"});
         row("split across pieces", {"abc", "def\r\nx"}, big, 4, {"abcd", "ef", "x"});
         row("pair kept whole", {"abc" + smile}, big, 4, {"abc", smile});
+        row("pair split between pieces", {"abc" + smile.left(1), smile.mid(1) + "d"}, big, 4,
+            {"abc", smile + "d"});
         // 50 characters and 6 lines of 4 for the index: 74 > 64, so down to 56.
         row("oldest dropped whole", {"line00001\nline00002\nline00003\nline00004\nline00005\n"}, 64,
             16, {"line00003", "line00004", "line00005", ""});
@@ -544,6 +546,7 @@ private slots:
         const QString joined = QString::fromUtf16(all.data(), all.size());
         QCOMPARE(QString(joined).remove('\n'), lines.join(QString()));
         QCOMPARE(all.size(), text.end() - text.begin());
+        QCOMPARE(text.droppedSince(0).size(), text.begin()); // each row drops in one append
         // Offsets go on after a replace, so nothing held on to the old text points into it.
         const auto end = text.end();
         text.replace(u"z\r");
