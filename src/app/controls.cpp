@@ -1,6 +1,7 @@
 #include "controls.h"
 #include "indicator.h"
 #include "progress_bar.h"
+#include "receive_view.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -175,11 +175,9 @@ Controls::Controls(QWidget* w) {
     Line2 = line(w, "Line2", {469, 108, 59, 1}, QFrame::HLine);
     Line3 = line(w, "Line3", {527, 108, 1, 24}, QFrame::VLine);
 
-    tbReceiveData = make<QPlainTextEdit>(w, "tbReceiveData", {0, 136, 529, 345});
-    tbReceiveData->setReadOnly(true);
+    tbReceiveData = make<ReceiveView>(w, "tbReceiveData", {0, 136, 529, 345});
     tbReceiveData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     tbReceiveData->setFont(consoleFont());
-    tbReceiveData->setUndoRedoEnabled(false);
 
     tbSendData = textBox(w, "tbSendData", consoleHint(), {0, 488, 529, 25});
     tbSendData->setFont(consoleFont());

@@ -11,7 +11,6 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -21,6 +20,7 @@ namespace vantor {
 
 class Indicator;
 class ProgressBar;
+class ReceiveView;
 
 inline constexpr int kClientWidth = 530;
 inline constexpr int kClientHeight = 517;
@@ -88,7 +88,7 @@ struct Controls {
     QFrame* Line1;
     QFrame* Line2;
     QFrame* Line3;
-    QPlainTextEdit* tbReceiveData;
+    ReceiveView* tbReceiveData;
     QLineEdit* tbSendData;
 
     // Below the visible area.

@@ -12,22 +12,15 @@
 
 namespace vantor {
 
-// True when the body ran to its end. `beforeBox` runs before the error box opens, so that
-// the window shows what the handler had done by then.
-template <class Body, class BeforeBox>
-bool trapFailures(Dialogs& dialogs, Body&& body, BeforeBox&& beforeBox) {
+// True when the body ran to its end.
+template <class Body> bool trapFailures(Dialogs& dialogs, Body&& body) {
     try {
         body();
         return true;
     } catch (const core::Failure& failure) {
-        beforeBox();
         dialogs.errorBox(failure.number(), QString::fromStdString(failure.description()));
         return false;
     }
-}
-
-template <class Body> bool trapFailures(Dialogs& dialogs, Body&& body) {
-    return trapFailures(dialogs, std::forward<Body>(body), [] {});
 }
 
 template <class Body> bool silently(Body&& body) {

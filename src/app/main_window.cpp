@@ -8,7 +8,6 @@
 #include <QDateTime>
 #include <QLineEdit>
 #include <QLocale>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
 

@@ -48,9 +48,7 @@ void UdpDispatcher::drain() {
     // Datagrams are taken one at a time, in order; a handler that opens a dialog holds
     // the gate, and the rest waits in the socket until it is done. A flood is taken in
     // slices, so that the window still paints and answers clicks meanwhile.
-    t_.pane.holdShown();
     takeWaiting(kSliceMs);
-    t_.pane.releaseShown();
     // After a slice that ran out, the socket notifies again by itself: it still holds
     // data, and reading re-armed it.
 }
@@ -59,25 +57,22 @@ void UdpDispatcher::DataArrival(const QByteArray& datagram) {
     Gate::Hold hold(t_.gate);
     SharedState& s = t_.state;
     s.RxText.clear();
-    trapFailures(
-        t_.dialogs,
-        [&] {
-            s.RxText = datagram;
-            t_.log.logText(s.RxText);
-            t_.controls.YesConnect->show();
-            t_.controls.NoConnect->hide();
-            if (s.ListActive == 1)
-                ops_.save.onUdpReply();
-            else if (s.FlashSendActive == 1)
-                ops_.flashSend.onReply();
-            else if (s.FlashRecvActive == 1)
-                ops_.flashReceive.onReply();
-            else if (s.DownloadActive == 1)
-                ops_.download.onUdpReply();
-            else
-                t_.pane.show(s.RxText);
-        },
-        [this] { t_.pane.flush(); }); // a burst held for the pane shows under the box
+    trapFailures(t_.dialogs, [&] {
+        s.RxText = datagram;
+        t_.log.logText(s.RxText);
+        t_.controls.YesConnect->show();
+        t_.controls.NoConnect->hide();
+        if (s.ListActive == 1)
+            ops_.save.onUdpReply();
+        else if (s.FlashSendActive == 1)
+            ops_.flashSend.onReply();
+        else if (s.FlashRecvActive == 1)
+            ops_.flashReceive.onReply();
+        else if (s.DownloadActive == 1)
+            ops_.download.onUdpReply();
+        else
+            t_.pane.show(s.RxText);
+    });
 }
 
 } // namespace vantor

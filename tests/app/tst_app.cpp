@@ -2,8 +2,12 @@
 
 #include "e2e.h"
 
+#include <QAccessible>
+#include <QClipboard>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 class TestApp : public QObject {
     Q_OBJECT
@@ -139,6 +143,71 @@ private slots:
         const QString text = QString::fromLocal8Bit(program.readAllStandardOutput() +
                                                     program.readAllStandardError());
         QVERIFY2(text.contains(output), qPrintable(text));
+    }
+    // The pane's own view: it follows the end, wraps, stays where the operator scrolled,
+    // and gives its text to the mouse, the keys, the clipboard and a screen reader.
+    void paneView() {
+        ReceiveView view;
+        view.resize(300, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const auto visible = [&](qint64 at) {
+            return view.viewport()->rect().contains(view.characterRect(at));
+        };
+        QString all;
+        for (int i = 0; i < 200; ++i)
+            all += QStringLiteral("line %1 word\r\n").arg(i);
+        view.append(all);
+        view.append(QString(100, 'w')); // wider than the pane
+        view.moveCaretToEnd();
+        QTRY_VERIFY(visible(view.characterCount() - 1));
+        QVERIFY(view.characterRect((view.characterCount() - 1)).top() >
+                view.characterRect((view.characterCount() - 100)).top());
+        QCOMPARE(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+
+        // Scrolled up, it stays there while text comes in; shown text brings it back.
+        QWheelEvent up({10, 10}, view.mapToGlobal(QPoint(10, 10)), {}, {0, 120}, Qt::NoButton, {},
+                       Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &up);
+        QVERIFY(!view.followsEnd());
+        const int value = view.verticalScrollBar()->value();
+        view.append(QStringLiteral("\r\nmore"));
+        QApplication::processEvents();
+        QCOMPARE(view.verticalScrollBar()->value(), value);
+        view.moveCaretToEnd();
+        QTRY_VERIFY(visible(view.characterCount() - 1));
+
+        // A drag from the start of one line into the next selects; Ctrl+C copies.
+        view.verticalScrollBar()->setValue(0);
+        const auto leftOf = [&](qint64 at) {
+            const QRect r = view.characterRect(at);
+            return QPoint(r.left() + 1, r.center().y());
+        };
+        const QPoint b = leftOf(20); // "line 1 w|ord"
+        QTest::mousePress(view.viewport(), Qt::LeftButton, {}, leftOf(0));
+        QTest::mouseMove(view.viewport(), b);
+        QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, b);
+        QCOMPARE(view.selectedText(), QStringLiteral("line 0 word\nline 1 w"));
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("line 0 word\nline 1 w"));
+        QTest::keyClick(&view, Qt::Key_End, Qt::ShiftModifier);
+        QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(view.selectedText(), QStringLiteral("line 0 word\nline 1 word\nline 2 word"));
+        QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, b);
+        QCOMPARE(view.selectedText(), QStringLiteral("word"));
+
+        // A screen reader reads the same text, caret and selection.
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&view);
+        QAccessibleTextInterface* text = reader->textInterface();
+        QVERIFY(text && reader->state().readOnly && reader->state().multiLine);
+        QCOMPARE(text->characterCount(), int(view.characterCount()));
+        QCOMPARE(text->text(0, 11), QStringLiteral("line 0 word"));
+        int from = 0, to = 0;
+        text->selection(0, &from, &to);
+        QCOMPARE(text->text(from, to), QStringLiteral("word"));
+        QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(view.selectedText(), view.toPlainText());
+        QCOMPARE(text->offsetAtPoint(view.viewport()->mapToGlobal(b)), 20);
     }
 };
 

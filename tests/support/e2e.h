@@ -4,6 +4,7 @@
 
 #include "app/indicator.h"
 #include "app/progress_bar.h"
+#include "app/receive_view.h"
 #include "loopback_peer.h"
 #include "pty_pair.h"
 #include "window_fixture.h"
@@ -14,7 +15,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>

@@ -1,12 +1,12 @@
 #include "window_fixture.h"
 
+#include "app/receive_view.h"
+
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTextDocument>
 
 namespace vantor::test {
 
@@ -39,11 +39,10 @@ void WindowFixture::writeFile(const QString& name, const QByteArray& bytes) cons
 }
 
 QByteArray WindowFixture::pane() const {
-    // The raw text keeps no-break spaces; blocks are separated by U+2029.
-    QString text = window_->controls().tbReceiveData->document()->toRawText();
     // The pane breaks lines at CR LF, CR and LF alike; the controller ends its lines
     // with CR LF, and so does this view of them.
-    text.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+    QString text = window_->controls().tbReceiveData->toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     return TextCodec(core::CodePage::defaultPage()).toBytes(text);
 }
 

@@ -9,7 +9,6 @@
 
 #include <memory>
 
-class QPlainTextEdit;
 class QLineEdit;
 
 namespace vantor::test {
