@@ -21,8 +21,9 @@ namespace {
 // As a plain text box lays out its text: a margin round it and tabs every 80 pixels.
 constexpr qreal kMargin = 4;
 constexpr qreal kTabStop = 80;
-// Layouts kept for lines that scrolled out of view; a flood lays out each line once.
-constexpr std::size_t kMaxLaid = 2048;
+// Layouts kept, in characters: a laid-out character costs tens of bytes, so this is
+// kept to a few screens' worth. A flood lays out each line it shows once.
+constexpr std::size_t kMaxLaidChars = 256 * 1024;
 constexpr int kDragScrollMs = 50;
 
 QString toQString(std::u16string_view text) {
@@ -134,7 +135,7 @@ void ReceiveView::setPlainText(QStringView text) {
     caret_ = anchor_ = text_.begin();
     follow_ = false;
     top_ = {text_.firstLine(), 0};
-    laid_.clear();
+    dropLayouts();
     if (QAccessible::isActive()) {
         QAccessibleTextUpdateEvent event(this, 0, old, toPlainText());
         QAccessible::updateAccessibility(&event);
@@ -224,8 +225,9 @@ qreal ReceiveView::layoutWidth() const {
     return std::max<qreal>(viewport()->width() - 2 * kMargin, 1);
 }
 
-void ReceiveView::dropLayouts() {
+void ReceiveView::dropLayouts() const {
     laid_.clear();
+    laidChars_ = 0;
 }
 
 const ReceiveView::Laid& ReceiveView::laid(std::uint64_t line) const {
@@ -234,10 +236,13 @@ const ReceiveView::Laid& ReceiveView::laid(std::uint64_t line) const {
     // A stored line only ever grows, and only while it is the last one.
     if (found != laid_.end() && found->second.length == text.size())
         return found->second;
-    if (found == laid_.end() && laid_.size() >= kMaxLaid)
-        laid_.clear();
+    if (found != laid_.end())
+        laidChars_ -= found->second.length;
+    if (laidChars_ + text.size() > kMaxLaidChars)
+        dropLayouts();
     Laid& entry = laid_[line];
     entry.length = text.size();
+    laidChars_ += text.size();
     entry.layout = std::make_unique<QTextLayout>(toQString(text), font(), viewport());
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);

@@ -126,7 +126,7 @@ private:
     std::uint64_t anchor() const { return std::max(anchor_, text_.begin()); }
     std::uint64_t absolute(qint64 position) const;
     qreal layoutWidth() const;
-    void dropLayouts();
+    void dropLayouts() const;
 
     core::PaneText text_;
     std::uint64_t caret_ = 0;
@@ -139,6 +139,7 @@ private:
     QPoint dragAt_;
     QBasicTimer dragScroll_;
     mutable std::unordered_map<std::uint64_t, Laid> laid_;
+    mutable std::size_t laidChars_ = 0;
 };
 
 } // namespace vantor
