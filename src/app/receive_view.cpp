@@ -22,8 +22,11 @@ namespace {
 constexpr qreal kMargin = 4;
 constexpr qreal kTabStop = 80;
 // Layouts kept, in characters: a laid-out character costs tens of bytes, so this is
-// kept to a few screens' worth. A flood lays out each line it shows once.
+// kept to a few screens' worth. A flood lays out each line it shows once. A layout also
+// costs something of its own, counted as this many characters, so that a flood of empty
+// lines is bounded too.
 constexpr std::size_t kMaxLaidChars = 256 * 1024;
+constexpr std::size_t kLayoutCost = 256;
 constexpr int kDragScrollMs = 50;
 
 QString toQString(std::u16string_view text) {
@@ -33,6 +36,34 @@ QString toQString(std::u16string_view text) {
 bool isWordCharacter(char16_t c) {
     return QChar(c).isLetterOrNumber() || c == u'_';
 }
+
+// One stored line as a text of its own, so that Qt's rules for characters, words and
+// sentences look at that line only, never at megabytes of text.
+class LineText : public QAccessibleTextInterface {
+public:
+    explicit LineText(QString text) : text_(std::move(text)) {}
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int start, int end) const override { return text_.mid(start, end - start); }
+    int characterCount() const override { return int(text_.size()); }
+    QRect characterRect(int) const override { return QRect(); }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* start, int* end) const override {
+        *start = *end = 0;
+        return QString();
+    }
+
+private:
+    QString text_;
+};
+
+enum class Side { Before, At, After };
 
 } // namespace
 
@@ -90,8 +121,56 @@ public:
         *end = characterCount();
         return QString();
     }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                             int* end) const override {
+        return around(offset, type, Side::Before, start, end);
+    }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                         int* end) const override {
+        return around(offset, type, Side::At, start, end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                            int* end) const override {
+        return around(offset, type, Side::After, start, end);
+    }
 
 private:
+    // A reader asks for the line at the caret whenever it moves, so this looks at one
+    // stored line, not at the whole text.
+    QString around(int offset, QAccessible::TextBoundaryType type, Side side, int* start,
+                   int* end) const {
+        *start = *end = -1;
+        const core::PaneText& text = view()->text_;
+        if (type == QAccessible::NoBoundary) {
+            if (side != Side::At)
+                return QString();
+            *start = 0;
+            *end = characterCount();
+            return view()->toPlainText();
+        }
+        std::uint64_t line = text.lineAt(view()->absolute(offset));
+        if (type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary) {
+            if (side == Side::Before && line-- == text.firstLine())
+                return QString();
+            if (side == Side::After && ++line == text.endLine())
+                return QString();
+            *start = relative(text.lineStart(line));
+            *end = *start + int(text.line(line).size());
+            return toQString(text.line(line));
+        }
+        const LineText local(toQString(text.line(line)));
+        const int at = int(view()->absolute(offset) - text.lineStart(line));
+        int from = -1, to = -1;
+        const QString found = side == Side::Before ? local.textBeforeOffset(at, type, &from, &to)
+                              : side == Side::At   ? local.textAtOffset(at, type, &from, &to)
+                                                   : local.textAfterOffset(at, type, &from, &to);
+        if (from >= 0) {
+            *start = relative(text.lineStart(line)) + from;
+            *end = relative(text.lineStart(line)) + to;
+        }
+        return found;
+    }
+
     ReceiveView* view() const { return static_cast<ReceiveView*>(widget()); }
     int relative(std::uint64_t offset) const { return int(offset - view()->text_.begin()); }
 };
@@ -237,12 +316,12 @@ const ReceiveView::Laid& ReceiveView::laid(std::uint64_t line) const {
     if (found != laid_.end() && found->second.length == text.size())
         return found->second;
     if (found != laid_.end())
-        laidChars_ -= found->second.length;
-    if (laidChars_ + text.size() > kMaxLaidChars)
+        laidChars_ -= found->second.length + kLayoutCost;
+    if (laidChars_ + text.size() + kLayoutCost > kMaxLaidChars)
         dropLayouts();
     Laid& entry = laid_[line];
     entry.length = text.size();
-    laidChars_ += text.size();
+    laidChars_ += text.size() + kLayoutCost;
     entry.layout = std::make_unique<QTextLayout>(toQString(text), font(), viewport());
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -292,7 +371,7 @@ ReceiveView::Row ReceiveView::lastPageTop() const {
 }
 
 ReceiveView::Row ReceiveView::topRow() const {
-    if (follow_)
+    if (follow_ || top_.line >= text_.endLine())
         return lastPageTop();
     if (top_.line < text_.firstLine())
         return {text_.firstLine(), 0};
@@ -382,16 +461,23 @@ void ReceiveView::scrollContentsBy(int, int) {
     const QScrollBar* bar = verticalScrollBar();
     if (bar->value() >= bar->maximum())
         return follow();
+    // The bar's range may be a turn of the event loop behind the text.
+    const Row last = lastPageTop();
+    const std::uint64_t line = text_.firstLine() + std::uint64_t(bar->value());
+    if (line >= last.line)
+        return follow();
     follow_ = false;
-    top_ = {text_.firstLine() + std::uint64_t(bar->value()), 0};
+    top_ = {line, 0};
     viewport()->update();
 }
 
 void ReceiveView::wheelEvent(QWheelEvent* event) {
-    const int steps = event->angleDelta().y() / 120;
-    if (steps == 0)
-        return event->ignore();
-    scrollRows(-steps * QApplication::wheelScrollLines());
+    // Touchpads and smooth wheels send parts of a notch; they add up to rows.
+    wheelRest_ += event->angleDelta().y() * QApplication::wheelScrollLines();
+    const int rows = wheelRest_ / 120;
+    wheelRest_ -= rows * 120;
+    if (rows != 0)
+        scrollRows(-rows);
     event->accept();
 }
 
@@ -471,6 +557,8 @@ void ReceiveView::focusInEvent(QFocusEvent* event) {
 
 void ReceiveView::focusOutEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusOutEvent(event);
+    dragging_ = false;
+    dragScroll_.stop();
     viewport()->update();
 }
 
@@ -498,6 +586,10 @@ QRect ReceiveView::rectAt(std::uint64_t offset) const {
         const Laid& l = laid(p.line);
         const std::uint64_t start = text_.lineStart(p.line);
         if (offset < start || offset > start + l.length || l.layout->lineCount() == 0)
+            continue;
+        // Where a long line was split, the offset is the next stored line's first.
+        if (offset == start + l.length && p.line + 1 < text_.endLine() &&
+            text_.lineStart(p.line + 1) == offset)
             continue;
         const int local = int(offset - start);
         QTextLine row = l.layout->lineForTextPosition(local);
@@ -569,6 +661,8 @@ void ReceiveView::selectWordAt(std::uint64_t offset) {
     const std::uint64_t line = text_.lineAt(offset);
     const std::u16string_view text = text_.line(line);
     std::size_t a = std::size_t(offset - text_.lineStart(line)), b = std::min(a + 1, text.size());
+    if (b < text.size() && QChar::isLowSurrogate(text[b]))
+        ++b; // both halves of a pair
     if (a < text.size() && isWordCharacter(text[a])) {
         while (a > 0 && isWordCharacter(text[a - 1]))
             --a;
@@ -648,6 +742,12 @@ void ReceiveView::mouseMoveEvent(QMouseEvent* event) {
 void ReceiveView::timerEvent(QTimerEvent* event) {
     if (event->timerId() != dragScroll_.timerId())
         return QAbstractScrollArea::timerEvent(event);
+    if (!(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
+        // The release went elsewhere, to a box that opened meanwhile.
+        dragging_ = false;
+        dragScroll_.stop();
+        return;
+    }
     scrollRows(dragAt_.y() < 0 ? -1 : 1);
     caret_ = offsetAt(dragAt_);
     viewport()->update();

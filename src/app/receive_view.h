@@ -137,6 +137,7 @@ private:
     bool settingBar_ = false;
     bool dragging_ = false;
     QPoint dragAt_;
+    int wheelRest_ = 0; // eighths of a degree, times the rows a notch scrolls
     QBasicTimer dragScroll_;
     mutable std::unordered_map<std::uint64_t, Laid> laid_;
     mutable std::size_t laidChars_ = 0;

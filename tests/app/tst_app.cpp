@@ -205,6 +205,22 @@ private slots:
         int from = 0, to = 0;
         text->selection(0, &from, &to);
         QCOMPARE(text->text(from, to), QStringLiteral("word"));
+        QCOMPARE(text->textAtOffset(20, QAccessible::LineBoundary, &from, &to),
+                 QStringLiteral("line 1 word"));
+        QCOMPARE(text->textAtOffset(20, QAccessible::WordBoundary, &from, &to),
+                 QStringLiteral("word"));
+        QCOMPARE(from, 19);
+        // A scroll bar a turn behind a store that dropped most of its lines.
+        ReceiveView small(nullptr, 1024);
+        small.resize(300, 200);
+        for (int i = 0; i < 140; ++i)
+            small.append(QStringLiteral("%1\r\n").arg(i));
+        QApplication::processEvents();
+        small.append(QString(600, 'z') + "\r\n" + QString(200, 'y'));
+        small.verticalScrollBar()->setValue(100);
+        QVERIFY(small.followsEnd());
+        QVERIFY(!small.grab().isNull());
+
         QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(view.selectedText(), view.toPlainText());
         QCOMPARE(text->offsetAtPoint(view.viewport()->mapToGlobal(b)), 20);
