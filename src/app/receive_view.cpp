@@ -608,13 +608,9 @@ std::uint64_t ReceiveView::stepChar(std::uint64_t offset, int n) const {
     std::uint64_t line = text_.lineAt(offset);
     int local = int(offset - text_.lineStart(line));
     const int length = int(laid(line).length);
-    if (n > 0 && local >= length) {
-        if (line + 1 >= text_.endLine())
-            return offset;
-        if (text_.lineStart(++line) > offset)
-            return text_.lineStart(line); // over the break
-        local = 0;                        // over a split, into the next character
-    } else if (n < 0 && local == 0) {
+    if (n > 0 && local >= length) // over the break; a split point belongs to the next line
+        return line + 1 < text_.endLine() ? text_.lineStart(line + 1) : offset;
+    if (n < 0 && local == 0) {
         if (line == text_.firstLine())
             return offset;
         --line;

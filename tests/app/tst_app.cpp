@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QClipboard>
+#include <QFontDatabase>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -224,6 +225,46 @@ private slots:
         QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(view.selectedText(), view.toPlainText());
         QCOMPARE(text->offsetAtPoint(view.viewport()->mapToGlobal(b)), 20);
+    }
+    // Selecting with the keys, from a caret at `from`.
+    void paneKeys_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("selected");
+        const auto row = [](const char* name, const QString& text, int from, QKeySequence keys,
+                            const QString& selected) {
+            QTest::newRow(name) << text << from << keys << selected;
+        };
+        const QString split = QString(4096, 'x') + "yz";
+        row("right over a CR LF", "ab\r\ncd", 2, Qt::SHIFT | Qt::Key_Right, "\n");
+        row("left over a break", "ab\rcd", 3, Qt::SHIFT | Qt::Key_Left, "\n");
+        row("left over a split", split, 4097,
+            QKeySequence(Qt::SHIFT | Qt::Key_Left, Qt::SHIFT | Qt::Key_Left), "xy");
+        row("right over a split", split, 4095,
+            QKeySequence(Qt::SHIFT | Qt::Key_Right, Qt::SHIFT | Qt::Key_Right), "xy");
+        row("down keeps the column", "abcd\r\nefgh", 2, Qt::SHIFT | Qt::Key_Down, "cd\nef");
+        row("up from the first row", "abcd\nef", 2, Qt::SHIFT | Qt::Key_Up, "ab");
+        row("down from the last row", "ab\ncd", 4, Qt::SHIFT | Qt::Key_Down, "d");
+        row("page down to the end", "a\nb\nc", 0, Qt::SHIFT | Qt::Key_PageDown, "a\nb\nc");
+        row("end of the line", "abc def\r\nx", 1, Qt::SHIFT | Qt::Key_End, "bc def");
+        row("start of the line", "abc\r\ndef", 6, Qt::SHIFT | Qt::Key_Home, "de");
+        row("end of the text", "a\r\nb\r\nc", 0, Qt::CTRL | Qt::SHIFT | Qt::Key_End, "a\nb\nc");
+        row("start of the text", "a\r\nb", 3, Qt::CTRL | Qt::SHIFT | Qt::Key_Home, "a\nb");
+    }
+
+    void paneKeys() {
+        QFETCH(QString, text);
+        QFETCH(int, from);
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, selected);
+        ReceiveView view;
+        view.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        view.resize(300, 200);
+        view.append(text);
+        view.setCaretPosition(from);
+        QTest::keySequence(&view, keys);
+        QCOMPARE(view.selectedText(), selected);
     }
 };
 
