@@ -18,6 +18,9 @@ PtyPair::PtyPair() {
     cfmakeraw(&raw);
     tcsetattr(slave_, TCSANOW, &raw);
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    // Not inherited by a program the test starts, so that close() really ends the pair.
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
+    fcntl(slave_, F_SETFD, FD_CLOEXEC);
     slavePath_ = QString::fromLocal8Bit(name);
 }
 
