@@ -68,6 +68,19 @@ std::vector<std::string> expectedListing(const std::vector<std::string>& lines) 
     return listing;
 }
 
+// "VER", "WRITE": what a line is, for a message.
+QString describe(const QString& line) {
+    const QString text = line.trimmed();
+    for (const char* flash : {"OPENWR", "OPENRD", "WRITE", "READ"})
+        if (text.startsWith(QLatin1String(flash)))
+            return QLatin1String(flash);
+    return text.size() <= 40 ? text : text.left(39) + QChar(0x2026);
+}
+
+QString seconds(int ms) {
+    return QString::number(ms / 1000.0) + QStringLiteral(" s");
+}
+
 std::vector<std::string> listingLines(const std::string& captured) {
     std::vector<std::string> lines;
     for (const std::string& line : core::readProgramLines(captured))
@@ -89,6 +102,7 @@ BoardJob::BoardJob(const Options& options, const Board& board, Output& output)
         if (afterQuiet_)
             std::exchange(afterQuiet_, nullptr)();
     });
+    progress_.phase = main_.phase = o_.command;
 }
 
 BoardJob::~BoardJob() = default;
@@ -98,11 +112,16 @@ void BoardJob::start() {
     result_.command = o_.command;
     link_ = BoardLink::make(o_, board_);
     result_.board = link_->name();
+    if (!o_.logFile.isEmpty() && !log_.open(localName(o_.logFile))) {
+        finish(Status::File, QStringLiteral("%1: cannot open the log %2: %3")
+                                 .arg(o_.command, localName(o_.logFile), log_.errorString()));
+        return;
+    }
     connect(link_.get(), &BoardLink::opened, this, &BoardJob::begin);
-    connect(link_.get(), &BoardLink::failed, this, [this](const QString& why) {
-        finish(Status::Link, o_.command + QStringLiteral(": ") + why);
-    });
+    connect(link_.get(), &BoardLink::failed, this,
+            [this](const QString& why) { fail(Status::Link, why); });
     connect(link_.get(), &BoardLink::answer, this, &BoardJob::onAnswer);
+    connect(link_.get(), &BoardLink::unreachable, this, [this] { unreachable_ = true; });
     link_->open();
 }
 
@@ -122,6 +141,8 @@ void BoardJob::begin() {
         runConsole({QStringLiteral("NEW")}, false);
     else if (c == QLatin1String("send"))
         runConsole(o_.args, false);
+    else if (c == QLatin1String("download") && o_.erase)
+        runConsole({QStringLiteral("NEW")}, false, [this] { startDownload(); });
     else if (c == QLatin1String("download"))
         startDownload();
     else if (c == QLatin1String("save"))
@@ -133,7 +154,8 @@ void BoardJob::begin() {
 }
 
 void BoardJob::sendLine(const QByteArray& line, bool waitForAnswer) {
-    out_.sent(line);
+    log_.write(line);
+    awaiting_ = describe(out_.text(line));
     bool sent = false;
     QString why;
     try {
@@ -142,8 +164,8 @@ void BoardJob::sendLine(const QByteArray& line, bool waitForAnswer) {
         why = QString::fromStdString(failure.description());
     }
     if (!sent) {
-        finish(Status::Link, QStringLiteral("%1: cannot send to %2%3")
-                                 .arg(o_.command, where(), why.isEmpty() ? QString() : ": " + why));
+        fail(Status::Link, QStringLiteral("cannot send %1 to %2%3")
+                               .arg(awaiting_, where(), why.isEmpty() ? QString() : ": " + why));
         return;
     }
     if (waitForAnswer)
@@ -151,25 +173,36 @@ void BoardJob::sendLine(const QByteArray& line, bool waitForAnswer) {
 }
 
 void BoardJob::onAnswer(const QByteArray& bytes) {
-    out_.received(bytes);
+    log_.write(bytes);
     if (finished_ || !handler_)
         return;
     silence_.stop();
     triesLeft_ = o_.retries; // an answer came: the next one gets its tries afresh
+    silentTries_ = 0;
+    unreachable_ = false;
     handler_(bytes);
 }
 
 void BoardJob::onSilence() {
     if (finished_)
         return;
+    ++silentTries_;
     if (repeat_ && triesLeft_ > 0) {
         --triesLeft_;
         repeat_();
         return;
     }
-    finish(Status::NoAnswer, QStringLiteral("%1: no answer from %2 within %3 s")
-                                 .arg(o_.command, where())
-                                 .arg(o_.timeoutMs / 1000.0));
+    QString what = silentTries_ > 1 ? QStringLiteral("no answer from %1 to %2 (%3 tries, %4 each)")
+                                          .arg(where(), awaiting_)
+                                          .arg(silentTries_)
+                                          .arg(seconds(o_.timeoutMs))
+                                    : QStringLiteral("no answer from %1 to %2 within %3")
+                                          .arg(where(), awaiting_, seconds(o_.timeoutMs));
+    if (unreachable_)
+        what += QStringLiteral("; the system reported the port unreachable: nothing listens on "
+                               "%1")
+                    .arg(where());
+    fail(Status::NoAnswer, what);
 }
 
 void BoardJob::finish(Status status, const QString& message) {
@@ -179,12 +212,82 @@ void BoardJob::finish(Status status, const QString& message) {
     silence_.stop();
     quiet_.stop();
     handler_ = nullptr;
-    file_.close();
+    if (local_)
+        local_->abandon(false); // committed already when the command is done
     result_.status = status;
     result_.message =
         message.isEmpty() ? QStringLiteral("%1: done on %2").arg(o_.command, where()) : message;
     result_.seconds = clock_.elapsed() / 1000.0;
     emit finished(result_);
+}
+
+void BoardJob::fail(Status status, const QString& what) {
+    if (finished_)
+        return;
+    const QString after = aftermath();
+    finish(status, o_.command + QStringLiteral(": ") + what +
+                       (after.isEmpty() ? QString() : QStringLiteral("; ") + after));
+}
+
+// How far the job got, and what it leaves on the board and on disk.
+QString BoardJob::aftermath() {
+    const QString file = o_.args.value(0);
+    switch (phase_) {
+    case Phase::Opening:
+    case Phase::Console:
+        return {};
+    case Phase::Erase:
+        return QStringLiteral("nothing of %1 was sent").arg(file);
+    case Phase::Download:
+        if (progress_.done == 0)
+            return QStringLiteral("the board took no line of %1").arg(file);
+        return QStringLiteral("the board took lines 1 to %1 of the %2 of %3: it holds part of "
+                              "the program")
+            .arg(progress_.done)
+            .arg(progress_.total)
+            .arg(file);
+    case Phase::Put:
+        return QStringLiteral("the board took %1 of %2 bytes: %3 on its flash disk is "
+                              "incomplete")
+            .arg(flashTaken_)
+            .arg(flashData_.size())
+            .arg(o_.args.value(1));
+    case Phase::Listing:
+    case Phase::ReadBack:
+        break;
+    }
+    if (!toFile_) // the read-back behind --verify
+        return o_.command == QLatin1String("put")
+                   ? QStringLiteral("all %1 bytes were taken, but could not be read back")
+                         .arg(flashData_.size())
+                   : QStringLiteral("all %1 lines were taken, but the listing could not be "
+                                    "read back")
+                         .arg(program_.size());
+    if (!local_)
+        return {};
+    const QString target = local_->target();
+    const qint64 received = local_->size();
+    const QString kept = local_->abandon(true);
+    local_.reset();
+    if (kept.isEmpty())
+        return QStringLiteral("%1 left as it was").arg(target);
+    return QStringLiteral("%1 left as it was; the %2 received are in %3")
+        .arg(target, sizeText(received), kept);
+}
+
+void BoardJob::setProgress(Phase phase, const char* name, qint64 done, qint64 total, Unit unit) {
+    phase_ = phase;
+    progress_ = {QLatin1String(name), done, total, unit};
+    if (progress_.phase == o_.command)
+        main_ = progress_;
+    emit progressed();
+}
+
+void BoardJob::advance(qint64 done) {
+    progress_.done = done;
+    if (progress_.phase == o_.command)
+        main_.done = done;
+    emit progressed();
 }
 
 QString BoardJob::localName(const QString& path) const {
@@ -197,13 +300,32 @@ QString BoardJob::localName(const QString& path) const {
     return info.dir().filePath(info.completeBaseName() + "-" + tag + suffix);
 }
 
+bool BoardJob::openLocal(const QString& path) {
+    local_.emplace(localName(path));
+    if (local_->open())
+        return true;
+    const QString message = QStringLiteral("%1: cannot write %2: %3")
+                                .arg(o_.command, local_->target(), local_->errorString());
+    local_.reset();
+    finish(Status::File, message);
+    return false;
+}
+
 bool BoardJob::writeLocal(const std::string& data) {
-    if (!toFile_ || data.empty())
+    if (!toFile_ || !local_ || local_->write(data))
         return true;
-    if (file_.write(data.data(), qint64(data.size())) == qint64(data.size()) && file_.flush())
+    fail(Status::File,
+         QStringLiteral("cannot write %1: %2").arg(local_->target(), local_->errorString()));
+    return false;
+}
+
+bool BoardJob::commitLocal() {
+    if (local_->commit()) {
+        local_.reset();
         return true;
-    finish(Status::File, QStringLiteral("%1: cannot write %2: %3")
-                             .arg(o_.command, file_.fileName(), file_.errorString()));
+    }
+    fail(Status::File,
+         QStringLiteral("cannot replace %1: %2").arg(local_->target(), local_->errorString()));
     return false;
 }
 
@@ -224,21 +346,25 @@ void BoardJob::closeThen(std::function<void()> next) {
 
 // ver, new, send: each line's answer is what arrives until a reply with "OK" or "ERROR",
 // or until the board is quiet for --idle after its last reply.
-void BoardJob::runConsole(const QStringList& lines, bool repeatable) {
+void BoardJob::runConsole(const QStringList& lines, bool repeatable, std::function<void()> then) {
+    phase_ = then ? Phase::Erase : Phase::Console;
     consoleLines_ = lines;
     consoleAt_ = 0;
     consoleRepeatable_ = repeatable;
+    afterConsole_ = std::move(then);
     triesLeft_ = o_.retries;
-    total_ = lines.size();
     nextConsoleLine();
 }
 
 void BoardJob::nextConsoleLine() {
     if (finished_)
         return;
-    done_ = result_.lines = int(consoleAt_);
+    result_.lines = int(consoleAt_);
     if (consoleAt_ == consoleLines_.size()) {
-        finish(Status::Done);
+        if (afterConsole_)
+            std::exchange(afterConsole_, nullptr)();
+        else
+            finish(Status::Done);
         return;
     }
     QByteArray line;
@@ -255,13 +381,14 @@ void BoardJob::nextConsoleLine() {
     };
     handler_ = [this, line](const QByteArray& reply) {
         const QString text = out_.text(reply);
-        result_.output += text;
-        out_.print(where(), text);
+        if (phase_ == Phase::Console) {
+            result_.output += text;
+            out_.print(where(), text);
+        }
         switch (core::classify(view(reply), {core::Reply::Error, core::Reply::Ok})) {
         case core::Reply::Error:
-            finish(Status::Refused,
-                   QStringLiteral("%1: \"%2\" refused by %3: %4")
-                       .arg(o_.command, out_.text(line).trimmed(), where(), shown(out_, reply)));
+            fail(Status::Refused, QStringLiteral("\"%1\" refused by %2: %3")
+                                      .arg(out_.text(line).trimmed(), where(), shown(out_, reply)));
             return;
         case core::Reply::Ok:
             quiet_.stop();
@@ -287,7 +414,7 @@ void BoardJob::startDownload() {
     for (std::string& line : program_)
         line = core::stripLeadingZeros(std::move(line));
     download_.emplace(program_);
-    total_ = download_->count();
+    setProgress(Phase::Download, "download", 0, download_->count(), Unit::Lines);
     triesLeft_ = o_.retries;
     handler_ = [this](const QByteArray& reply) { downloadAnswer(reply); };
     carryOutDownload(download_->start());
@@ -296,10 +423,14 @@ void BoardJob::startDownload() {
 void BoardJob::carryOutDownload(const core::Step& step) {
     if (!step.send.empty()) {
         const QByteArray line = bytes(step.send);
-        repeat_ = [this, line] { sendLine(line); }; // a program line may go again
-        done_ = result_.lines = ++sent_ - 1;        // the lines the board has taken
-        emit progressed();
-        sendLine(line);
+        result_.lines = ++sent_ - 1; // the lines the board has taken
+        const QString what = QStringLiteral("line %1 of %2").arg(sent_).arg(o_.args[0]);
+        repeat_ = [this, line, what] { // a program line may go again
+            sendLine(line);
+            awaiting_ = what;
+        };
+        advance(result_.lines);
+        repeat_();
     }
     if (step.outcome == core::Outcome::Done) {
         if (step.send.empty()) // a program without lines
@@ -310,11 +441,10 @@ void BoardJob::carryOutDownload(const core::Step& step) {
 
 void BoardJob::downloadAnswer(const QByteArray& reply) {
     const int line = lastLineOut_ ? int(program_.size()) : download_->position();
-    const QString refused = QStringLiteral("download: line %1 of %2 refused by %3: %4")
+    const QString refused = QStringLiteral("line %1 of %2 refused by %3: %4")
                                 .arg(line)
                                 .arg(o_.args[0], where(), shown(out_, reply));
-    const QString denied =
-        QStringLiteral("download: %1 asks for a login (line %2)").arg(where()).arg(line);
+    const QString denied = QStringLiteral("%1 asks for a login (line %2)").arg(where()).arg(line);
     if (lastLineOut_) {
         const core::Reply kind =
             coreLink() == core::Link::Udp
@@ -322,13 +452,12 @@ void BoardJob::downloadAnswer(const QByteArray& reply) {
                                  {core::Reply::Error, core::Reply::Login, core::Reply::Ok})
                 : core::classify(view(reply), {core::Reply::Error, core::Reply::Ok});
         if (kind == core::Reply::Error)
-            finish(Status::Refused, refused);
+            fail(Status::Refused, refused);
         else if (kind == core::Reply::Login)
-            finish(Status::Denied, denied);
+            fail(Status::Denied, denied);
         else if (kind == core::Reply::Ok) {
             result_.lines = int(program_.size());
-            done_ = total_;
-            emit progressed();
+            advance(result_.lines);
             if (o_.verify)
                 startSave(false);
             else
@@ -341,9 +470,9 @@ void BoardJob::downloadAnswer(const QByteArray& reply) {
     }
     const core::Step step = download_->onReply(view(reply), coreLink());
     if (step.outcome == core::Outcome::Failed)
-        finish(Status::Refused, refused);
+        fail(Status::Refused, refused);
     else if (step.outcome == core::Outcome::Denied)
-        finish(Status::Denied, denied);
+        fail(Status::Denied, denied);
     else if (step.send.empty())
         silence_.start(); // other text: the line is still waiting for its answer
     else
@@ -356,20 +485,22 @@ void BoardJob::startSave(bool toFile) {
     verifying_ = !toFile;
     captured_.clear();
     if (toFile) {
-        file_.setFileName(localName(o_.args[0]));
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            finish(Status::File, QStringLiteral("save: cannot create %1: %2")
-                                     .arg(file_.fileName(), file_.errorString()));
+        if (!openLocal(o_.args[0]))
             return;
-        }
         result_.lines = 0;
     }
+    setProgress(Phase::Listing, toFile ? "save" : "verify", 0, -1, Unit::Bytes);
     const QByteArray command = bytes(core::ListingCapture::command(coreLink()));
     triesLeft_ = o_.retries;
     repeat_ = [this, command] { // the listing again, from its start
         captured_.clear();
-        if (toFile_)
-            file_.resize(0);
+        if (local_ && !local_->restart())
+            return fail(
+                Status::File,
+                QStringLiteral("cannot write %1: %2").arg(local_->target(), local_->errorString()));
+        result_.lines = 0;
+        result_.bytes = 0;
+        advance(0);
         sendLine(command);
     };
     handler_ = [this](const QByteArray& reply) { saveAnswer(reply); };
@@ -381,19 +512,23 @@ void BoardJob::saveAnswer(const QByteArray& reply) {
     if (!writeLocal(step.store))
         return;
     captured_ += step.store;
+    advance(qint64(captured_.size()));
     if (toFile_) {
         result_.bytes += qint64(step.store.size());
         result_.lines += int(std::count(step.store.begin(), step.store.end(), '\n'));
     }
     if (step.outcome == core::Outcome::Denied) {
-        finish(Status::Denied, QStringLiteral("%1: %2 asks for a login").arg(o_.command, where()));
+        fail(Status::Denied, QStringLiteral("%1 asks for a login").arg(where()));
     } else if (step.outcome == core::Outcome::Done) {
-        if (verifying_)
+        if (verifying_) {
             verifyListing();
-        else
-            finish(Status::Done, QStringLiteral("save: %1 lines from %2 into %3")
-                                     .arg(result_.lines)
-                                     .arg(where(), file_.fileName()));
+        } else {
+            const QString target = local_->target();
+            if (commitLocal())
+                finish(Status::Done, QStringLiteral("save: %1 lines from %2 into %3")
+                                         .arg(result_.lines)
+                                         .arg(where(), target));
+        }
     } else {
         silence_.start();
     }
@@ -406,11 +541,17 @@ void BoardJob::verifyListing() {
         const std::string want = i < expected.size() ? expected[i] : "(nothing)";
         const std::string has = i < got.size() ? got[i] : "(nothing)";
         if (want != has) {
+            // A download adds to what the board holds: lines the file does not have are
+            // most often an older program's.
+            const bool older = i >= expected.size() && !o_.erase;
             finish(Status::Mismatch,
                    QStringLiteral("download: line %1 of the listing of %2 differs: sent \"%3\", "
-                                  "listed \"%4\"")
+                                  "listed \"%4\"%5")
                        .arg(i + 1)
-                       .arg(where(), out_.text(bytes(want)), out_.text(bytes(has))));
+                       .arg(where(), out_.text(bytes(want)), out_.text(bytes(has)),
+                            older ? QStringLiteral(" (the board held a program before; "
+                                                   "download --new erases it first)")
+                                  : QString()));
             return;
         }
     }
@@ -425,9 +566,10 @@ void BoardJob::startPut(bool again) {
         return;
     }
     flashData_ = file.readAll().toStdString();
+    flashTaken_ = 0;
     const QByteArray name = o_.args[1].toLatin1();
     write_.emplace(flashData_, view(name));
-    total_ = qint64(flashData_.size());
+    setProgress(Phase::Put, "put", 0, qint64(flashData_.size()), Unit::Bytes);
     if (!again)
         triesLeft_ = o_.retries;
     // A lost answer starts the whole transfer again from its Open line, never one Write.
@@ -437,13 +579,15 @@ void BoardJob::startPut(bool again) {
 }
 
 void BoardJob::putAnswer(const QByteArray& reply) {
+    const qint64 sent = write_->position() - 1; // the bytes out before this answer
     const core::Step step = write_->onReply(view(reply));
     if (step.outcome == core::Outcome::Failed) {
-        const QString message = QStringLiteral("put: %1 refused by %2: %3")
-                                    .arg(o_.args[1], where(), shown(out_, reply));
-        closeThen([this, message] { finish(Status::Refused, message); });
+        const QString message =
+            QStringLiteral("%1 refused by %2: %3").arg(o_.args[1], where(), shown(out_, reply));
+        closeThen([this, message] { fail(Status::Refused, message); });
     } else if (step.outcome == core::Outcome::Done) {
-        result_.bytes = write_->total();
+        flashTaken_ = result_.bytes = write_->total();
+        advance(flashTaken_);
         closeThen([this] {
             if (o_.verify)
                 startGet(false);
@@ -453,8 +597,8 @@ void BoardJob::putAnswer(const QByteArray& reply) {
                                          .arg(o_.args[1], where()));
         });
     } else if (!step.send.empty()) {
-        done_ = write_->position() - 1;
-        emit progressed();
+        flashTaken_ = sent; // this "OK" confirmed every piece sent so far
+        advance(flashTaken_);
         sendLine(bytes(step.send));
     } else {
         silence_.start();
@@ -466,15 +610,13 @@ void BoardJob::startGet(bool toFile, bool again) {
     toFile_ = toFile;
     captured_.clear();
     if (toFile) {
-        // Emptied first: no tail of an older, longer file survives.
-        file_.close();
-        file_.setFileName(localName(o_.args.size() > 1 ? o_.args[1] : o_.args[0]));
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            finish(Status::File, QStringLiteral("get: cannot create %1: %2")
-                                     .arg(file_.fileName(), file_.errorString()));
+        if (local_) // a transfer started again: what came before is thrown away
+            local_->restart();
+        else if (!openLocal(o_.args.size() > 1 ? o_.args[1] : o_.args[0]))
             return;
-        }
     }
+    setProgress(Phase::ReadBack, toFile ? "get" : "verify", 0,
+                toFile ? -1 : qint64(flashData_.size()), Unit::Bytes);
     const QByteArray name = (toFile ? o_.args[0] : o_.args[1]).toLatin1();
     read_.emplace(view(name));
     if (!again)
@@ -489,31 +631,33 @@ void BoardJob::getAnswer(const QByteArray& reply) {
     if (!writeLocal(step.store))
         return;
     captured_ += step.store;
-    done_ = qint64(captured_.size());
     if (toFile_)
-        result_.bytes = done_;
+        result_.bytes = qint64(captured_.size());
+    if (!step.store.empty())
+        advance(qint64(captured_.size()));
     if (step.outcome == core::Outcome::Failed) {
         const QString name = toFile_ ? o_.args[0] : o_.args[1];
-        const QString message = QStringLiteral("%1: %2 refused by %3: %4")
-                                    .arg(o_.command, name, where(), shown(out_, reply));
-        closeThen([this, message] { finish(Status::Refused, message); });
+        const QString message =
+            QStringLiteral("%1 refused by %2: %3").arg(name, where(), shown(out_, reply));
+        closeThen([this, message] { fail(Status::Refused, message); });
     } else if (step.outcome == core::Outcome::Done) {
         closeThen([this] {
-            if (!toFile_)
+            if (!toFile_) {
                 verifyFlash();
-            else
+                return;
+            }
+            const QString target = local_->target();
+            if (commitLocal())
                 finish(Status::Done, QStringLiteral("get: %1 bytes from %2 into %3")
                                          .arg(result_.bytes)
-                                         .arg(where(), file_.fileName()));
+                                         .arg(where(), target));
         });
     } else if (!step.send.empty()) {
-        emit progressed();
         sendLine(bytes(step.send));
     } else {
         silence_.start();
     }
 }
-
 void BoardJob::verifyFlash() {
     const auto mismatch =
         std::mismatch(flashData_.begin(), flashData_.end(), captured_.begin(), captured_.end());

@@ -6,10 +6,15 @@
 //   link opened ──► first line ──► answer ──► exchange ──► next line ... ──► Result
 //                        └── time-out: resend (a program line, VER, the listing from its
 //                            start, a flash transfer from its Open line), or "no answer"
+//
+// A job that does not end "done" says how far it got and what it left behind: the lines
+// or bytes the board took, and a local file left as it was (what came kept beside it).
 
 #include "board_link.h"
+#include "local_file.h"
 #include "options.h"
 #include "output.h"
+#include "progress.h"
 
 #include "core/flash_read.h"
 #include "core/flash_write.h"
@@ -36,8 +41,10 @@ public:
     ~BoardJob() override;
 
     void start();
-    qint64 done() const { return done_; }
-    qint64 total() const { return total_; }
+    // Where the job is now, and where it is in the command's own phase (a download's
+    // lines while its listing is read back to verify them).
+    const Progress& progress() const { return progress_; }
+    const Progress& mainProgress() const { return main_; }
 
 signals:
     void finished(const vantor::cli::Result& result);
@@ -46,19 +53,31 @@ signals:
 private:
     using Handler = std::function<void(const QByteArray&)>;
 
+    enum class Phase { Opening, Console, Erase, Download, Listing, Put, ReadBack };
+
     void begin();
     void sendLine(const QByteArray& line, bool waitForAnswer = true);
     void onAnswer(const QByteArray& bytes);
     void onSilence();
     void finish(Status status, const QString& message = {});
+    // Ends short of done: "COMMAND: WHAT; how far it got and what it left behind".
+    void fail(Status status, const QString& what);
+    QString aftermath();
+    void setProgress(Phase phase, const char* name, qint64 done, qint64 total, Unit unit);
+    void advance(qint64 done);
     core::Link coreLink() const;
     QString where() const;
     QString localName(const QString& path) const;
+    bool openLocal(const QString& path);
     bool writeLocal(const std::string& bytes);
+    // Puts a local file in its target's place; false (and failed) when it cannot.
+    bool commitLocal();
     // Sends CLOSE, takes its answer (or the board's silence) and goes on with `next`.
     void closeThen(std::function<void()> next);
 
-    void runConsole(const QStringList& lines, bool repeatable);
+    // Each line and its answer; `then` goes on after the last one instead of finishing.
+    void runConsole(const QStringList& lines, bool repeatable,
+                    std::function<void()> then = nullptr);
     void nextConsoleLine();
     void startDownload();
     void carryOutDownload(const core::Step& step);
@@ -76,6 +95,7 @@ private:
     const Options& o_;
     Board board_;
     Output& out_;
+    TrafficLog log_;
     std::unique_ptr<BoardLink> link_;
     Result result_;
     QElapsedTimer clock_;
@@ -85,13 +105,18 @@ private:
     std::function<void()> repeat_; // what a lost answer may repeat; empty: nothing
     std::function<void()> afterQuiet_;
     int triesLeft_ = 0;
+    int silentTries_ = 0;      // sends in a row that got no answer within --timeout
+    bool unreachable_ = false; // the system said nothing listens on the board's port
+    QString awaiting_;         // what the line sent last was, for a message
     bool finished_ = false;
-    qint64 done_ = 0;
-    qint64 total_ = 0;
+    Phase phase_ = Phase::Opening;
+    Progress progress_;
+    Progress main_;
 
     QStringList consoleLines_;
     qsizetype consoleAt_ = 0;
     bool consoleRepeatable_ = false;
+    std::function<void()> afterConsole_;
 
     std::vector<std::string> program_;
     std::optional<core::ProgramDownload> download_;
@@ -101,7 +126,8 @@ private:
     std::optional<core::FlashWrite> write_;
     std::optional<core::FlashRead> read_;
     std::string flashData_;
-    QFile file_;
+    qint64 flashTaken_ = 0; // bytes of the file whose WRITE the board has confirmed
+    std::optional<LocalFile> local_;
     bool toFile_ = false;
     std::string captured_;
     bool verifying_ = false;

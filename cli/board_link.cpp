@@ -54,18 +54,32 @@ void UdpBoardLink::bindTo(const QHostAddress& address) {
         emit failed(QStringLiteral("cannot bind a UDP socket: %1").arg(socket_.errorString()));
         return;
     }
+    // Connected, the socket takes only the board's datagrams, and hears of a closed port.
+    socket_.connectToHost(address_, board_.port);
     emit opened();
 }
 
 bool UdpBoardLink::send(const QByteArray& line) {
     const QByteArray datagram = framed(options_, line);
-    return socket_.writeDatagram(datagram, address_, board_.port) == datagram.size();
+    return socket_.write(datagram) == datagram.size();
 }
 
 void UdpBoardLink::read() {
+    if (!socket_.hasPendingDatagrams()) {
+        // Woken without a datagram: the system's word that the port was unreachable.
+        // Without a read the socket would not wake again; a datagram that came in the
+        // meantime is taken whole.
+        QByteArray datagram(65536, Qt::Uninitialized);
+        const qint64 size = socket_.readDatagram(datagram.data(), datagram.size());
+        if (size < 0) {
+            emit unreachable();
+            return;
+        }
+        datagram.truncate(size);
+        emit answer(datagram); // a connected socket hears the board alone
+    }
     while (socket_.hasPendingDatagrams()) {
         const QNetworkDatagram datagram = socket_.receiveDatagram();
-        // Only the board's own address and port answer for it.
         if (datagram.senderAddress().isEqual(address_, QHostAddress::ConvertV4MappedToIPv4) &&
             datagram.senderPort() == board_.port)
             emit answer(datagram.data());
@@ -74,6 +88,19 @@ void UdpBoardLink::read() {
 
 SerialBoardLink::SerialBoardLink(const Options& options) : BoardLink(false), options_(options) {
     connect(&port_, &QSerialPort::readyRead, this, &SerialBoardLink::read);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialBoardLink::onError);
+}
+
+// A device that is gone reports a resource error (real hardware) or a read error (a
+// pseudo-terminal whose other side closed). Left open, such a port wakes the event loop
+// again and again; closed, it costs nothing, and the job ends at once.
+void SerialBoardLink::onError(QSerialPort::SerialPortError error) {
+    if (!port_.isOpen() || (error != QSerialPort::ResourceError && error != QSerialPort::ReadError))
+        return;
+    port_.close();
+    // The port's own error text may be a stale one of its set-up; say what happened.
+    emit failed(QStringLiteral("%1 went away (unplugged, or closed at the other end)")
+                    .arg(options_.serialPort));
 }
 
 void SerialBoardLink::open() {

@@ -3,6 +3,10 @@
 // port. A link frames each command line as the options say and hands up each answer:
 // a datagram; over serial a line up to its LF (plain and gateway framing) or the data
 // of one frame with a good CRC (RTU framing).
+//
+// The UDP socket is connected to the board, so that the system tells it when nothing
+// listens on the board's port (unreachable()); a serial port that goes away (an adapter
+// pulled out, a pseudo-terminal closed) is failed() at once rather than polled.
 
 #include "options.h"
 
@@ -31,8 +35,11 @@ public:
 
 signals:
     void opened();
+    // Could not be opened, or went away.
     void failed(const QString& why);
     void answer(const QByteArray& bytes);
+    // The system reported the board's UDP port unreachable: nothing listens there (yet).
+    void unreachable();
 
 protected:
     explicit BoardLink(bool udp) : udp_(udp) {}
@@ -71,6 +78,7 @@ public:
 
 private:
     void read();
+    void onError(QSerialPort::SerialPortError error);
 
     const Options& options_;
     QSerialPort port_;

@@ -4,11 +4,9 @@
 #include "board_job.h"
 #include "options.h"
 #include "output.h"
+#include "ports.h"
 
 #include <QCoreApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QSerialPortInfo>
 
 #include <cstdio>
 #include <memory>
@@ -17,26 +15,6 @@
 using namespace vantor::cli;
 
 namespace {
-
-int listPorts(const Options& o) {
-    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
-        if (o.json) {
-            const QJsonObject object{{"name", port.systemLocation()},
-                                     {"description", port.description()},
-                                     {"maker", port.manufacturer()},
-                                     {"serial", port.serialNumber()}};
-            std::fputs(
-                QJsonDocument(object).toJson(QJsonDocument::Compact).append('\n').constData(),
-                stdout);
-        } else {
-            std::printf("%s\t%s\t%s\t%s\n", port.systemLocation().toUtf8().constData(),
-                        port.description().toUtf8().constData(),
-                        port.manufacturer().toUtf8().constData(),
-                        port.serialNumber().toUtf8().constData());
-        }
-    }
-    return 0;
-}
 
 // The boards, at most --jobs at once on one event loop; a failure on one never stops the
 // others. The exit status is the highest of theirs.
@@ -48,13 +26,17 @@ public:
         for (const Board& board : o_.boards) {
             auto job = std::make_unique<BoardJob>(o_, board, out_);
             connect(job.get(), &BoardJob::finished, this, [this](const Result& r) {
+                showProgress(true);
                 results_.append(r);
                 out_.result(r);
                 status_ = std::max(status_, exitCode(r.status));
                 --running_;
                 next();
             });
-            connect(job.get(), &BoardJob::progressed, this, [this] { showProgress(); });
+            connect(job.get(), &BoardJob::progressed, this, [this] {
+                progressSeen_ = true;
+                showProgress();
+            });
             jobs_.push_back(std::move(job));
         }
         next();
@@ -72,14 +54,22 @@ private:
         }
     }
 
-    void showProgress() {
-        qint64 done = 0, total = 0;
-        for (const auto& job : jobs_) {
-            done += job->done();
-            total += job->total();
+    // One board shows where it is; several show the sum of their command's own phase.
+    void showProgress(bool final = false) {
+        if (!progressSeen_)
+            return;
+        if (jobs_.size() == 1) {
+            out_.progress(jobs_.front()->progress(), final);
+            return;
         }
-        const bool bytes = o_.command == QLatin1String("put") || o_.command == QLatin1String("get");
-        out_.progress(done, total, bytes ? "bytes" : "lines");
+        Progress sum = jobs_.front()->mainProgress();
+        sum.done = sum.total = 0;
+        for (const auto& job : jobs_) {
+            const Progress& p = job->mainProgress();
+            sum.done += p.done;
+            sum.total = sum.total < 0 || p.total < 0 ? -1 : sum.total + p.total;
+        }
+        out_.progress(sum, final);
     }
 
     const Options& o_;
@@ -88,6 +78,7 @@ private:
     std::size_t started_ = 0;
     int running_ = 0;
     int status_ = 0;
+    bool progressSeen_ = false;
     QList<Result> results_;
 };
 
@@ -108,14 +99,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (options.command == QLatin1String("ports"))
-        return listPorts(options);
+        return listPorts(options.json);
     Output output(options);
-    try {
-        output.openLog();
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "vantor: %s\n", e.what());
-        return 2;
-    }
     Batch batch(options, output);
     batch.run();
     return QCoreApplication::exec();

@@ -15,15 +15,16 @@ namespace {
 
 constexpr int kBauds[] = {1200, 2400, 4800, 9600, 19200, 115200};
 constexpr qint64 kFlashLimit = 16 * 1024 * 1024;
+const QStringList kCommands{"ver", "new", "send", "download", "save", "put", "get", "ports"};
 
 const char kHelp[] = R"(Usage: vantor [LINK] [OPTIONS] COMMAND [ARGS]
 
 Runs one operation of the controller's terminal from a script, on one board or on many
-boards at once. Options may stand anywhere on the line.
+boards at once. Options may stand anywhere on the line; commands may be typed in any case.
 
 LINK, one of:
   --host ADDRESS[:PORT]     UDP (repeat it, or use --hosts, for several boards)
-  --hosts FILE              addresses one per line (ADDRESS[:PORT]), read as terminal.ini is
+  --hosts FILE              boards one per line (ADDRESS[:PORT]), read as terminal.ini is
   --remote-port N           UDP port of the controllers (default 111)
   --serial PORT             a serial device path (or COMn on Windows)
   --baud N                  1200, 2400, 4800, 9600, 19200 or 115200 (default 115200)
@@ -36,11 +37,17 @@ COMMANDS
   ver                       print the controller's answer to VER
   new                       erase the program
   send LINE...              send each line, print each answer
-  download FILE [--verify]  send a .bas program line by line, each released by "OK"
+  download FILE             send a .bas program (at most 2048 lines) line by line, each
+                            released by "OK"; the lines are added to the program the
+                            board holds
+    --new                   erase the program first (NEW, and wait for its answer)
+    --verify                read the listing back and compare it with the file; with
+                            --new the board then holds exactly the file
   save FILE                 capture the listing into FILE
-  put LOCAL [NAME] [--verify]   copy a local file to the flash disk (UDP)
+  put LOCAL [NAME] [--verify]   copy a local file to the flash disk (UDP); --verify reads
+                            it back and compares the bytes
   get NAME [LOCAL]          copy a file from the flash disk (UDP)
-  ports                     list the serial ports present
+  ports                     list the serial ports present (--json: one object per port)
 
 OPTIONS
   --timeout SECONDS         how long to wait for each answer (default 5)
@@ -48,16 +55,22 @@ OPTIONS
   --retries N               lost answers retried where that is safe (default 2)
   --jobs N                  boards served at once (default 32)
   --json                    one JSON object per board on stdout
-  --log FILE                append all traffic, as the window's log does
+  --log FILE                append all traffic, as the window's log does; with several
+                            boards one log per board, named as save names its files
   --codepage NAME           windows-1251 (default), latin1 or cp866
   --help, --version
 
-With several boards, save and get write one file per board: the board's address goes
-before the file's extension (prog.bas becomes prog-10.0.0.5_111.bas).
+save and get write into a temporary file beside FILE and put it in FILE's place only when
+the command succeeds: a failed command leaves FILE as it was, and keeps what it received
+as FILE.partial. With several boards, save and get write one file per board: the board's
+address goes before the file's extension (prog.bas becomes prog-10.0.0.5_111.bas).
+
+On a terminal, long commands show their progress on stderr.
 
 Exit status: 0 every board did it; 1 a controller refused or denied, or --verify found a
 difference; 2 a usage error or a local file that cannot be read or written; 3 a board gave
-no answer in time; 4 a link could not be opened. With several boards, the highest.
+no answer in time; 4 a link could not be opened or went away. With several boards, the
+highest.
 )";
 
 int wholeNumber(const QString& option, const QString& text, int min, int max) {
@@ -92,6 +105,38 @@ void needArgs(const Options& o, qsizetype min, qsizetype max) {
                          " (see --help)");
 }
 
+// Edit distance, for a mistyped command.
+qsizetype distance(const QString& a, const QString& b) {
+    QList<qsizetype> row(b.size() + 1);
+    for (qsizetype j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        qsizetype diagonal = row[0];
+        row[0] = i;
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const qsizetype up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = up;
+        }
+    }
+    return row[b.size()];
+}
+
+[[noreturn]] void unknownCommand(const QString& command) {
+    QString nearest;
+    qsizetype best = 3; // more edits than that is another word
+    for (const QString& known : kCommands) {
+        const qsizetype d = distance(command, known);
+        if (d < best && d < command.size()) {
+            best = d;
+            nearest = known;
+        }
+    }
+    throw UsageError("unknown command " + command.toStdString() +
+                     (nearest.isEmpty() ? std::string(" (see --help)")
+                                        : " (did you mean " + nearest.toStdString() + "?)"));
+}
+
 void checkReadable(const QString& path) {
     const QFileInfo info(path);
     QFile file(path);
@@ -122,12 +167,13 @@ Options parseOptions(const QStringList& arguments) {
     const QCommandLineOption jobs("jobs", "", "N", "32");
     const QCommandLineOption json("json", "");
     const QCommandLineOption verify("verify", "");
+    const QCommandLineOption erase("new", "");
     const QCommandLineOption log("log", "", "FILE");
     const QCommandLineOption codePage("codepage", "", "NAME");
     const QCommandLineOption help({"h", "help"}, "");
     const QCommandLineOption version("version", "");
     parser.addOptions({host, hosts, remotePort, serial, baud, gateway, rtu, timeout, idle, retries,
-                       jobs, json, verify, log, codePage, help, version});
+                       jobs, json, verify, erase, log, codePage, help, version});
     if (!parser.parse(arguments))
         throw UsageError(parser.errorText().toStdString());
 
@@ -141,8 +187,10 @@ Options parseOptions(const QStringList& arguments) {
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         throw UsageError("no command (see --help)");
-    o.command = positional.first();
+    o.command = positional.first().toLower(); // as operators type them for the board
     o.args = positional.mid(1);
+    if (!kCommands.contains(o.command))
+        unknownCommand(o.command);
 
     const auto remote = quint16(wholeNumber("remote-port", parser.value(remotePort), 1, 65535));
     o.baud = wholeNumber("baud", parser.value(baud), 1, 1 << 30);
@@ -160,6 +208,7 @@ Options parseOptions(const QStringList& arguments) {
     o.jobs = wholeNumber("jobs", parser.value(jobs), 1, 4096);
     o.json = parser.isSet(json);
     o.verify = parser.isSet(verify);
+    o.erase = parser.isSet(erase);
     o.logFile = parser.value(log);
     if (parser.isSet(codePage)) {
         o.codePage = core::CodePage::byName(parser.value(codePage).toStdString());
@@ -233,11 +282,11 @@ Options parseOptions(const QStringList& arguments) {
         }
         if (o.args.size() == 1) // the same name on both sides
             o.args.append(QFileInfo(o.args[0]).fileName());
-    } else {
-        throw UsageError("unknown command " + c.toStdString() + " (see --help)");
     }
     if (o.verify && c != QLatin1String("download") && c != QLatin1String("put"))
         throw UsageError("--verify goes with download or put");
+    if (o.erase && c != QLatin1String("download"))
+        throw UsageError("--new goes with download");
     return o;
 }
 

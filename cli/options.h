@@ -38,6 +38,7 @@ struct Options {
     int jobs = 32;
     bool json = false;
     bool verify = false;
+    bool erase = false; // download --new: NEW first
     QString logFile;
     const core::CodePage* codePage = &core::CodePage::defaultPage();
     QString command;

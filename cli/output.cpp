@@ -42,24 +42,14 @@ Output::Output(const Options& options) : o_(options), tty_(VANTOR_ISATTY(stderr)
     clock_.start();
 }
 
-void Output::openLog() {
-    if (o_.logFile.isEmpty())
-        return;
-    log_.setFileName(o_.logFile);
-    if (!log_.open(QIODevice::Append))
-        throw UsageError("cannot open the log " + o_.logFile.toStdString() + ": " +
-                         log_.errorString().toStdString());
+bool TrafficLog::open(const QString& path) {
+    file_.setFileName(path);
+    return file_.open(QIODevice::Append);
 }
 
-// As the window's log: what is sent as a line, what is received as it came; flushed at
-// every write, and a write that fails never stops the work.
-void Output::sent(const QByteArray& line) {
-    if (log_.isOpen() && log_.write(line) >= 0)
-        log_.flush();
-}
-
-void Output::received(const QByteArray& bytes) {
-    sent(bytes);
+void TrafficLog::write(const QByteArray& bytes) {
+    if (file_.isOpen() && file_.write(bytes) >= 0)
+        file_.flush();
 }
 
 QString Output::text(const QByteArray& bytes) const {
@@ -74,6 +64,7 @@ QString Output::text(const QByteArray& bytes) const {
 void Output::print(const QString& board, const QString& text) {
     if (o_.json)
         return;
+    endProgress();
     QString shown = text;
     if (o_.boards.size() > 1) {
         // Each line of each board on a line of its own, the board in front.
@@ -85,24 +76,36 @@ void Output::print(const QString& board, const QString& text) {
     std::fflush(stdout);
 }
 
-void Output::progress(qint64 done, qint64 total, const char* unit) {
-    if (!tty_ || total <= 0)
+void Output::progress(const Progress& p, bool final) {
+    if (!tty_)
         return;
-    const double seconds = clock_.elapsed() / 1000.0;
-    const double rate = seconds > 0 ? done / seconds : 0;
-    const QString left =
-        rate > 0 ? QString::number(int((total - done) / rate)) + QStringLiteral(" s left")
-                 : QString();
-    std::fprintf(stderr, "\r%lld of %lld %s, %.1f %s/s %s   ", static_cast<long long>(done),
-                 static_cast<long long>(total), unit, rate, unit, left.toUtf8().constData());
-    progressShown_ = true;
+    if (last_ && last_->phase != p.phase) {
+        // A phase ends where it got to, on a line of its own.
+        draw(*last_, true);
+        endProgress();
+    }
+    last_ = p;
+    draw(p, final);
 }
 
-void Output::result(const Result& r) {
+void Output::draw(const Progress& p, bool final) {
+    if (const auto text = line_.update(p, clock_.elapsed(), final)) {
+        // Back to the line's start, the new text, and the rest of the old one erased.
+        std::fprintf(stderr, "\r%s\033[K", text->toUtf8().constData());
+        std::fflush(stderr);
+        progressShown_ = true;
+    }
+}
+
+void Output::endProgress() {
     if (progressShown_) {
         std::fputs("\n", stderr);
         progressShown_ = false;
     }
+}
+
+void Output::result(const Result& r) {
+    endProgress();
     if (o_.json) {
         QJsonObject object{
             {"host", r.board},     {"command", r.command},     {"result", statusName(r.status)},

@@ -1,14 +1,18 @@
 #pragma once
-// Everything `vantor` says: the answers of console commands on stdout, the traffic in the
-// log, one JSON object per board, the progress line and the closing table on stderr.
+// Everything `vantor` says: the answers of console commands on stdout, the traffic in a
+// board's log, one JSON object per board, the progress line and the closing table on
+// stderr.
 
 #include "options.h"
+#include "progress.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace vantor::cli {
 
@@ -28,27 +32,41 @@ struct Result {
     QString output; // what a console command printed
 };
 
+// One board's traffic, as the window's log has it: what is sent as a line, what is
+// received as it came; flushed at every write, and a write that fails never stops the work.
+class TrafficLog {
+public:
+    // False, with errorString(), when the file cannot be opened for appending.
+    bool open(const QString& path);
+    QString errorString() const { return file_.errorString(); }
+    void write(const QByteArray& bytes);
+
+private:
+    QFile file_;
+};
+
 class Output {
 public:
     explicit Output(const Options& options);
 
-    // Throws UsageError when the log cannot be opened.
-    void openLog();
-    void sent(const QByteArray& line);
-    void received(const QByteArray& bytes);
-    // Text of a board for stdout: converted from the code page, prefixed by the board when
-    // there are several.
+    // Text of a board for stdout: converted from the code page.
     QString text(const QByteArray& bytes) const;
+    // Printed on stdout, prefixed by the board when there are several.
     void print(const QString& board, const QString& text);
-    void progress(qint64 done, qint64 total, const char* unit);
+    // The progress line, on a terminal only.
+    void progress(const Progress& progress, bool final = false);
     void result(const Result& result);
     void table(const QList<Result>& results);
 
 private:
+    void draw(const Progress& progress, bool final);
+    void endProgress();
+
     const Options& o_;
-    QFile log_;
     bool tty_;
     QElapsedTimer clock_;
+    ProgressLine line_;
+    std::optional<Progress> last_;
     bool progressShown_ = false;
 };
 

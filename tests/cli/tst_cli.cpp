@@ -1,10 +1,12 @@
 // vantor end to end: the program against the simulated board in this process, over UDP and
 // a pseudo-terminal, one board and a batch; its exit status, stdout, stderr and files.
 
+#include "pty_pair.h"
 #include "sim/controller.h"
 #include "sim/pty_front.h"
 #include "sim/udp_front.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -71,10 +73,17 @@ private slots:
         const QStringList b{"--host", board.host(), "--log", log};
         QVERIFY(runVantor({"--version"}).out.startsWith("vantor 3.1.1"));
         QCOMPARE(runVantor({"ports"}).status, 0);
-        Run r = runVantor(b + QStringList{"ver"});
+        Run r = runVantor(b + QStringList{"VER"}); // commands in any case
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, QByteArray("VANTOR-SIM BASIC V1.0\r\n"));
         QCOMPARE(runVantor(QStringList{"download", p, "--verify"} + b).status, 0);
+        QCOMPARE(board.controller.program().size(), std::size_t(3));
+        // A download adds to what the board holds; --new makes it hold the file alone.
+        board.controller.handleLine("40 END");
+        r = runVantor(b + QStringList{"download", p, "--verify"});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("listed \"40 END\" (the board held a program before"), r.err);
+        QCOMPARE(runVantor(b + QStringList{"download", p, "--verify", "--new"}).status, 0);
         QCOMPARE(board.controller.program().size(), std::size_t(3));
         QCOMPARE(runVantor(b + QStringList{"save", dir.filePath("back.bas")}).status, 0);
         QCOMPARE(readFile(dir.filePath("back.bas")), kListing);
@@ -98,9 +107,11 @@ private slots:
         QCOMPARE(readFile(dir.filePath("flash/D.BIN")), data);
         QCOMPARE(runVantor(b + QStringList{"get", "D.BIN", dir.filePath("back.bin")}).status, 0);
         QCOMPARE(readFile(dir.filePath("back.bin")), data);
-        r = runVantor(b + QStringList{"get", "NONE.BIN", dir.filePath("none.bin")});
+        r = runVantor(b + QStringList{"get", "NONE.BIN", dir.filePath("back.bin")});
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains("NONE.BIN refused"), r.err);
+        QVERIFY2(r.err.contains("back.bin left as it was"), r.err);
+        QCOMPARE(readFile(dir.filePath("back.bin")), data);
     }
 
     void serialFramings_data() {
@@ -138,7 +149,8 @@ private slots:
         Board a(dir), b(dir, refusing), c(dir);
         writeFile(dir.filePath("p.bas"), kProgram);
         const Run r = runVantor({"download", dir.filePath("p.bas"), "--json", "--host", a.host(),
-                                 "--host", b.host(), "--host", c.host(), "--jobs", "2"});
+                                 "--host", b.host(), "--host", c.host(), "--jobs", "2", "--log",
+                                 dir.filePath("t.log")});
         QCOMPARE(r.status, 1);
         QMap<QString, QString> results;
         for (const QByteArray& line : r.out.trimmed().split('\n')) {
@@ -153,6 +165,10 @@ private slots:
         QVERIFY(
             r.err.contains(c.host().toLatin1() + QByteArray(24 - c.host().size(), ' ') + " done"));
         QCOMPARE(a.controller.program().size(), std::size_t(3));
+        // One log per board, named as save names its files.
+        const QString logA = dir.filePath("t-" + QString(a.host()).replace(':', '_') + ".log");
+        QVERIFY(readFile(logA).startsWith("10 PRINT \"HI\"\r\nOK\r\n"));
+        QVERIFY(readFile(logA).endsWith("30 REM  ok\r\nOK\r\n"));
     }
 
     // A lost answer is asked again; a board that never answers fails after the retries.
@@ -172,7 +188,11 @@ private slots:
         const Run r = runVantor({"--host", QStringLiteral("127.0.0.1:%1").arg(silent.localPort()),
                                  "--timeout", "0.2", "--retries", "1", "ver"});
         QCOMPARE(r.status, 3);
-        QVERIFY2(r.err.contains("no answer"), r.err);
+        QVERIFY2(
+            r.err.contains("no answer from 127.0.0.1:" + QByteArray::number(silent.localPort()) +
+                           " to VER (2 tries, 0.2 s each)"),
+            r.err);
+        QVERIFY2(!r.err.contains("unreachable"), r.err);
         int heard = 0;
         for (; silent.hasPendingDatagrams(); ++heard)
             silent.receiveDatagram();
@@ -184,6 +204,50 @@ private slots:
                             dir.filePath("d.bin")})
                      .status,
                  3);
+        // Nothing listens: the system says so, and the tries still run.
+        const quint16 closed = silent.localPort();
+        silent.close();
+        const Run unreachable = runVantor({"--host", QStringLiteral("127.0.0.1:%1").arg(closed),
+                                           "--timeout", "0.2", "--retries", "1", "ver"});
+        QCOMPARE(unreachable.status, 3);
+        QVERIFY2(unreachable.err.contains("2 tries, 0.2 s each); the system reported the port "
+                                          "unreachable"),
+                 unreachable.err);
+    }
+
+    // A save whose closing "OK" is lost leaves the old file as it was, and keeps what came.
+    void interruptedSave() {
+        QTemporaryDir dir;
+        sim::FrontOptions dropping;
+        dropping.dropEvery = 2; // the listing, then its "OK", which is lost
+        Board board(dir, {}, dropping);
+        for (const char* line : {"10 A=1", "20 B=2", "30 C=3"})
+            board.controller.handleLine(line);
+        const QString mine = dir.filePath("mine.bas");
+        writeFile(mine, "1 OLD\r\n");
+        const Run r =
+            runVantor({"--host", board.host(), "--timeout", "0.3", "--retries", "0", "save", mine});
+        QCOMPARE(r.status, 3);
+        QCOMPARE(readFile(mine), QByteArray("1 OLD\r\n"));
+        QCOMPARE(readFile(mine + ".partial"), QByteArray("10 A=1\r\n20 B=2\r\n30 C=3\r\n"));
+        QVERIFY2(r.err.contains("mine.bas left as it was; the 24 bytes received are in " +
+                                mine.toLatin1() + ".partial"),
+                 r.err);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no temporary file left
+    }
+
+    // A serial port that goes away mid-command ends it at once as a link failure.
+    void serialGone() {
+        test::PtyPair pty;
+        QVERIFY(pty.ok());
+        QProcess p;
+        p.start(QStringLiteral(VANTOR), {"--serial", pty.slavePath(), "--timeout", "600", "ver"});
+        QByteArray heard;
+        QVERIFY(QTest::qWaitFor([&] { return (heard += pty.readAvailable()).contains("VER"); }));
+        pty.close();
+        QVERIFY(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 20000));
+        QCOMPARE(p.exitCode(), 4);
+        QVERIFY(p.readAllStandardError().contains(pty.slavePath().toLatin1() + " went away"));
     }
 
     void badInput_data() {
@@ -199,6 +263,7 @@ private slots:
         row("baud 1234", {"--baud", "1234", "ver"}, 2, "--baud wants");
         row("RTU address 300", {"--rtu", "300", "ver"}, 2, "from 0 to 255");
         row("unknown command", {"frob"}, 2, "unknown command frob");
+        row("a command mistyped", {"dowload", "p.bas"}, 2, "did you mean download?");
         row("unknown host", {"--host", "no-such-host.invalid", "ver"}, 4, "cannot resolve");
         row("no such port", {"--serial", "/dev/vantor-no-such-port", "ver"}, 4, "cannot open");
     }

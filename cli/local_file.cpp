@@ -1,0 +1,102 @@
+#include "local_file.h"
+
+#include <QFileInfo>
+
+#include <filesystem>
+#include <system_error>
+
+namespace vantor::cli {
+
+namespace {
+
+std::filesystem::path fsPath(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
+
+// Renames over an existing file, which QFile::rename refuses to do.
+bool replace(const QString& from, const QString& to, QString& error) {
+    std::error_code code;
+    std::filesystem::rename(fsPath(from), fsPath(to), code);
+    if (code)
+        error = QString::fromStdString(code.message());
+    return !code;
+}
+
+} // namespace
+
+bool LocalFile::open() {
+    const QFileInfo info(target_);
+    if (info.isDir()) {
+        error_ = QStringLiteral("a folder");
+        return false;
+    }
+    if (info.exists() && !info.isWritable()) {
+        error_ = QStringLiteral("the file is read-only");
+        return false;
+    }
+    temp_ = std::make_unique<QTemporaryFile>(info.absoluteFilePath() + QStringLiteral(".XXXXXX"));
+    if (!temp_->open()) {
+        error_ = temp_->errorString();
+        temp_.reset();
+        return false;
+    }
+    size_ = 0;
+    return true;
+}
+
+bool LocalFile::write(const std::string& bytes) {
+    if (bytes.empty())
+        return true;
+    const auto n = qint64(bytes.size());
+    if (temp_->write(bytes.data(), n) != n || !temp_->flush()) {
+        error_ = temp_->errorString();
+        return false;
+    }
+    size_ += n;
+    return true;
+}
+
+bool LocalFile::restart() {
+    size_ = 0;
+    if (temp_->resize(0) && temp_->seek(0))
+        return true;
+    error_ = temp_->errorString();
+    return false;
+}
+
+bool LocalFile::commit() {
+    const QFileInfo info(target_);
+    // The permissions of the file it replaces, or the usual ones of a new file rather
+    // than the temporary file's owner-only ones.
+    const QFileDevice::Permissions permissions =
+        info.exists()
+            ? QFile::permissions(target_)
+            : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                  QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    temp_->close();
+    temp_->setPermissions(permissions);
+    if (!replace(temp_->fileName(), target_, error_))
+        return false;
+    temp_->setAutoRemove(false);
+    temp_.reset();
+    return true;
+}
+
+QString LocalFile::abandon(bool keep) {
+    if (!temp_)
+        return {};
+    temp_->close();
+    QString kept;
+    if (keep && size_ > 0) {
+        kept = target_ + QStringLiteral(".partial");
+        QString ignored;
+        if (replace(temp_->fileName(), kept, ignored))
+            temp_->setAutoRemove(false);
+        else
+            kept.clear();
+    }
+    temp_.reset();
+    return kept;
+}
+
+} // namespace vantor::cli
