@@ -12,6 +12,8 @@
 #include <QJsonObject>
 #include <QNetworkDatagram>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
@@ -248,6 +250,22 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 20000));
         QCOMPARE(p.exitCode(), 4);
         QVERIFY(p.readAllStandardError().contains(pty.slavePath().toLatin1() + " went away"));
+    }
+
+    // The manual page and --help name the same options, so that neither falls behind.
+    void manualMatchesHelp() {
+        const auto options = [](const QByteArray& text) {
+            QSet<QString> names;
+            static const QRegularExpression option(QStringLiteral("--[a-z][a-z-]*[a-z]"));
+            for (auto it = option.globalMatch(QString::fromUtf8(text)); it.hasNext();)
+                names.insert(it.next().captured());
+            return names;
+        };
+        const QSet<QString> help = options(runVantor({"--help"}).out);
+        QVERIFY(help.contains("--retries"));
+        const QByteArray manual = readFile(QStringLiteral(VANTOR_MANUAL));
+        // The examples also start the simulator, whose options are its own.
+        QCOMPARE(options(manual.left(manual.indexOf(".SH EXAMPLES")).replace("\\-", "-")), help);
     }
 
     void badInput_data() {
