@@ -13,4 +13,12 @@ cmake --build "$dir" -j"$(nproc)"
 (cd "$dir" && rm -f ./*.deb && cpack -G DEB >/dev/null)
 deb=$(ls "$dir"/vantor_*.deb)
 lintian --fail-on error --no-tag-display-limit "$deb" >&2
+# A program's warning at build time must not end up in its manual page.
+for page in "$dir"/packaging/*.1.gz; do
+    if zgrep -q -E 'QStandardPaths|[Ww]arning:' "$page"; then
+        echo "$page holds a warning:" >&2
+        zgrep -E 'QStandardPaths|[Ww]arning:' "$page" >&2
+        exit 1
+    fi
+done
 echo "$deb"

@@ -4,9 +4,18 @@
 # it prints: type that path into the port box and press "Open".
 set -euo pipefail
 cd "$(dirname "$0")/.."
+case "${1:-}" in
+"" | --serial) ;;
+*)
+    echo "usage: scripts/run.sh [--serial]" >&2
+    exit 2
+    ;;
+esac
 scripts/setup.sh --gui
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
-cmake --build build/release -j"$(nproc)" --target vantor-terminal vantor-sim
+# The same build folder as the test command's; vantor is built too, for the README's
+# scripting examples.
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release -j"$(nproc)" --target vantor-terminal vantor-sim vantor
 
 fronts=(--udp)
 [ "${1:-}" = "--serial" ] && fronts+=(--serial)
@@ -15,11 +24,16 @@ build/release/sim/vantor-sim "${fronts[@]}" >"$ready" &
 sim=$!
 trap 'kill $sim 2>/dev/null; rm -f "$ready"' EXIT
 for _ in $(seq 100); do
-    grep -q '^READY udp' "$ready" && { [ ${#fronts[@]} -eq 1 ] || grep -q '^READY serial' "$ready"; } && break
+    [ "$(grep -c '^READY' "$ready")" -eq ${#fronts[@]} ] && break
+    kill -0 $sim 2>/dev/null || break
     sleep 0.1
 done
 port=$(awk '/^READY udp/ {print $4}' "$ready")
 [ -n "$port" ] || { echo "the simulator did not start" >&2; exit 1; }
 echo "Simulated controller on 127.0.0.1 port $port"
-grep '^READY serial' "$ready" | awk '{print "Simulated serial port: " $3}'
+if [ "${1:-}" = "--serial" ]; then
+    pty=$(awk '/^READY serial/ {print $3}' "$ready")
+    [ -n "$pty" ] || { echo "the simulator has no pseudo-terminal" >&2; exit 1; }
+    echo "Simulated serial port: $pty"
+fi
 build/release/vantor-terminal --host 127.0.0.1 --remote-port "$port"
