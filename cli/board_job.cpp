@@ -267,12 +267,14 @@ QString BoardJob::aftermath() {
         return {};
     const QString target = local_->target();
     const qint64 received = local_->size();
+    const bool existed = local_->targetExisted();
     const QString kept = local_->abandon(true);
     local_.reset();
+    const QString left = existed ? QStringLiteral("%1 left as it was").arg(target)
+                                 : QStringLiteral("%1 not created").arg(target);
     if (kept.isEmpty())
-        return QStringLiteral("%1 left as it was").arg(target);
-    return QStringLiteral("%1 left as it was; the %2 received are in %3")
-        .arg(target, sizeText(received), kept);
+        return left;
+    return QStringLiteral("%1; the %2 received are in %3").arg(left, sizeText(received), kept);
 }
 
 void BoardJob::setProgress(Phase phase, const char* name, qint64 done, qint64 total, Unit unit) {
@@ -493,21 +495,32 @@ void BoardJob::startSave(bool toFile) {
     const QByteArray command = bytes(core::ListingCapture::command(coreLink()));
     triesLeft_ = o_.retries;
     repeat_ = [this, command] { // the listing again, from its start
-        captured_.clear();
-        if (local_ && !local_->restart())
-            return fail(
-                Status::File,
-                QStringLiteral("cannot write %1: %2").arg(local_->target(), local_->errorString()));
-        result_.lines = 0;
-        result_.bytes = 0;
-        advance(0);
+        freshStart_ = true;
         sendLine(command);
     };
     handler_ = [this](const QByteArray& reply) { saveAnswer(reply); };
     sendLine(command);
 }
 
+// A capture tried again starts afresh at the first answer of the new try, so that until
+// then what the last try received stays (and is kept if no answer comes).
+bool BoardJob::startAfresh() {
+    if (!std::exchange(freshStart_, false))
+        return true;
+    captured_.clear();
+    result_.lines = 0;
+    result_.bytes = 0;
+    advance(0);
+    if (!local_ || local_->restart())
+        return true;
+    fail(Status::File,
+         QStringLiteral("cannot write %1: %2").arg(local_->target(), local_->errorString()));
+    return false;
+}
+
 void BoardJob::saveAnswer(const QByteArray& reply) {
+    if (!startAfresh())
+        return;
     const core::Step step = capture_.onReply(view(reply), coreLink());
     if (!writeLocal(step.store))
         return;
@@ -565,8 +578,7 @@ void BoardJob::startPut(bool again) {
         finish(Status::File, QStringLiteral("put: cannot read %1").arg(o_.args[0]));
         return;
     }
-    flashData_ = file.readAll().toStdString();
-    flashTaken_ = 0;
+    flashData_ = file.readAll().toStdString(); // what the board took stays until it answers
     const QByteArray name = o_.args[1].toLatin1();
     write_.emplace(flashData_, view(name));
     setProgress(Phase::Put, "put", 0, qint64(flashData_.size()), Unit::Bytes);
@@ -608,14 +620,12 @@ void BoardJob::putAnswer(const QByteArray& reply) {
 // get, and the read-back behind put --verify.
 void BoardJob::startGet(bool toFile, bool again) {
     toFile_ = toFile;
-    captured_.clear();
-    if (toFile) {
-        if (local_) // a transfer started again: what came before is thrown away
-            local_->restart();
-        else if (!openLocal(o_.args.size() > 1 ? o_.args[1] : o_.args[0]))
-            return;
-    }
-    setProgress(Phase::ReadBack, toFile ? "get" : "verify", 0,
+    freshStart_ = again;
+    if (!again)
+        captured_.clear();
+    if (toFile && !local_ && !openLocal(o_.args.size() > 1 ? o_.args[1] : o_.args[0]))
+        return;
+    setProgress(Phase::ReadBack, toFile ? "get" : "verify", qint64(captured_.size()),
                 toFile ? -1 : qint64(flashData_.size()), Unit::Bytes);
     const QByteArray name = (toFile ? o_.args[0] : o_.args[1]).toLatin1();
     read_.emplace(view(name));
@@ -627,6 +637,8 @@ void BoardJob::startGet(bool toFile, bool again) {
 }
 
 void BoardJob::getAnswer(const QByteArray& reply) {
+    if (!startAfresh())
+        return;
     const core::Step step = read_->onReply(view(reply));
     if (!writeLocal(step.store))
         return;

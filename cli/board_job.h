@@ -70,6 +70,7 @@ private:
     QString localName(const QString& path) const;
     bool openLocal(const QString& path);
     bool writeLocal(const std::string& bytes);
+    bool startAfresh();
     // Puts a local file in its target's place; false (and failed) when it cannot.
     bool commitLocal();
     // Sends CLOSE, takes its answer (or the board's silence) and goes on with `next`.
@@ -129,6 +130,7 @@ private:
     qint64 flashTaken_ = 0; // bytes of the file whose WRITE the board has confirmed
     std::optional<LocalFile> local_;
     bool toFile_ = false;
+    bool freshStart_ = false; // a capture tried again, waiting for its first answer
     std::string captured_;
     bool verifying_ = false;
 };

@@ -26,6 +26,7 @@ bool replace(const QString& from, const QString& to, QString& error) {
 
 bool LocalFile::open() {
     const QFileInfo info(target_);
+    existed_ = info.exists();
     if (info.isDir()) {
         error_ = QStringLiteral("a folder");
         return false;
@@ -65,19 +66,8 @@ bool LocalFile::restart() {
 }
 
 bool LocalFile::commit() {
-    const QFileInfo info(target_);
-    // The permissions of the file it replaces, or the usual ones of a new file rather
-    // than the temporary file's owner-only ones.
-    const QFileDevice::Permissions permissions =
-        info.exists()
-            ? QFile::permissions(target_)
-            : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-                  QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-    temp_->close();
-    temp_->setPermissions(permissions);
-    if (!replace(temp_->fileName(), target_, error_))
+    if (!settle(target_, error_))
         return false;
-    temp_->setAutoRemove(false);
     temp_.reset();
     return true;
 }
@@ -85,18 +75,28 @@ bool LocalFile::commit() {
 QString LocalFile::abandon(bool keep) {
     if (!temp_)
         return {};
-    temp_->close();
     QString kept;
-    if (keep && size_ > 0) {
+    QString ignored;
+    if (keep && size_ > 0 && settle(target_ + QStringLiteral(".partial"), ignored))
         kept = target_ + QStringLiteral(".partial");
-        QString ignored;
-        if (replace(temp_->fileName(), kept, ignored))
-            temp_->setAutoRemove(false);
-        else
-            kept.clear();
-    }
     temp_.reset();
     return kept;
+}
+
+bool LocalFile::settle(const QString& path, QString& error) {
+    // The permissions of the file it replaces, or the usual ones of a new file rather
+    // than the temporary file's owner-only ones.
+    const QFileDevice::Permissions permissions =
+        QFileInfo::exists(path)
+            ? QFile::permissions(path)
+            : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                  QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    temp_->close();
+    temp_->setPermissions(permissions);
+    if (!replace(temp_->fileName(), path, error))
+        return false;
+    temp_->setAutoRemove(false);
+    return true;
 }
 
 } // namespace vantor::cli

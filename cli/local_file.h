@@ -19,6 +19,8 @@ public:
     const QString& target() const { return target_; }
     QString errorString() const { return error_; }
     qint64 size() const { return size_; }
+    // Whether there was a file to replace when open() was called.
+    bool targetExisted() const { return existed_; }
 
     // Creates the temporary file; false, with errorString(), when the target cannot be
     // written (a folder, a read-only file, a folder that does not exist or refuses).
@@ -33,9 +35,13 @@ public:
     QString abandon(bool keep);
 
 private:
+    // Closes the temporary file and puts it at `path`.
+    bool settle(const QString& path, QString& error);
+
     QString target_;
     QString error_;
     qint64 size_ = 0;
+    bool existed_ = false;
     std::unique_ptr<QTemporaryFile> temp_;
 };
 
