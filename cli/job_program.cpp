@@ -1,0 +1,221 @@
+// The program: download, the listing (save and download --verify), and the comparison
+// of a listing with the program sent.
+
+#include "board_job.h"
+#include "job_support.h"
+
+#include "core/program_file.h"
+#include "core/protocol.h"
+
+#include <cctype>
+#include <map>
+
+namespace vantor::cli {
+
+using namespace job;
+
+namespace {
+
+// A line as the listing compares it: upper case, runs of blanks as one, no blanks at the
+// ends, since an interpreter may reformat what it stores.
+std::string normal(std::string_view line) {
+    std::string out;
+    for (const char c : line) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            if (!out.empty() && out.back() != ' ')
+                out.push_back(' ');
+        } else {
+            out.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+        }
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+// The program the controller should hold after these lines: numbered lines stored by
+// number, a number alone erasing its line, lines without a number not stored.
+std::vector<std::string> expectedListing(const std::vector<std::string>& lines) {
+    std::map<long long, std::string> program;
+    for (const std::string& line : lines) {
+        const std::string n = normal(line);
+        std::size_t digits = 0;
+        while (digits < n.size() && digits < 15 &&
+               std::isdigit(static_cast<unsigned char>(n[digits])))
+            ++digits;
+        if (digits == 0)
+            continue;
+        const long long number = std::stoll(n.substr(0, digits));
+        if (n.find_first_not_of(' ', digits) == std::string::npos)
+            program.erase(number);
+        else
+            program[number] = n;
+    }
+    std::vector<std::string> listing;
+    for (auto& [number, line] : program)
+        listing.push_back(line);
+    return listing;
+}
+
+std::vector<std::string> listingLines(const std::string& captured) {
+    std::vector<std::string> lines;
+    for (const std::string& line : core::readProgramLines(captured))
+        if (!normal(line).empty())
+            lines.push_back(normal(line));
+    return lines;
+}
+
+} // namespace
+
+void BoardJob::startDownload() {
+    QFile file(o_.args[0]);
+    if (!file.open(QIODevice::ReadOnly)) {
+        finish(Status::File, QStringLiteral("download: cannot read %1").arg(o_.args[0]));
+        return;
+    }
+    const std::string content = file.readAll().toStdString();
+    program_ = core::readProgramLines(content); // its size was checked with the options
+    for (std::string& line : program_)
+        line = core::stripLeadingZeros(std::move(line));
+    download_.emplace(program_);
+    setProgress(Phase::Download, "download", 0, download_->count(), Unit::Lines);
+    triesLeft_ = o_.retries;
+    handler_ = [this](const QByteArray& reply) { downloadAnswer(reply); };
+    carryOutDownload(download_->start());
+}
+
+void BoardJob::carryOutDownload(const core::Step& step) {
+    if (!step.send.empty()) {
+        const QByteArray line = bytes(step.send);
+        result_.lines = ++sent_ - 1; // the lines the board has taken
+        const QString what = QStringLiteral("line %1 of %2").arg(sent_).arg(o_.args[0]);
+        repeat_ = [this, line, what] { // a program line may go again
+            sendLine(line);
+            awaiting_ = what;
+        };
+        advance(result_.lines);
+        repeat_();
+    }
+    if (step.outcome == core::Outcome::Done) {
+        if (step.send.empty()) // a program without lines
+            finish(Status::Done, QStringLiteral("download: %1 has no lines").arg(o_.args[0]));
+        lastLineOut_ = true; // complete once the board has taken the last line too
+    }
+}
+
+void BoardJob::downloadAnswer(const QByteArray& reply) {
+    const int line = lastLineOut_ ? int(program_.size()) : download_->position();
+    const QString refused = QStringLiteral("line %1 of %2 refused by %3: %4")
+                                .arg(line)
+                                .arg(o_.args[0], where(), shown(out_, reply));
+    const QString denied = QStringLiteral("%1 asks for a login (line %2)").arg(where()).arg(line);
+    if (lastLineOut_) {
+        const core::Reply kind =
+            coreLink() == core::Link::Udp
+                ? core::classify(view(reply),
+                                 {core::Reply::Error, core::Reply::Login, core::Reply::Ok})
+                : core::classify(view(reply), {core::Reply::Error, core::Reply::Ok});
+        if (kind == core::Reply::Error)
+            fail(Status::Refused, refused);
+        else if (kind == core::Reply::Login)
+            fail(Status::Denied, denied);
+        else if (kind == core::Reply::Ok) {
+            result_.lines = int(program_.size());
+            advance(result_.lines);
+            if (o_.verify)
+                startSave(false);
+            else
+                finish(Status::Done,
+                       QStringLiteral("download: %1 lines to %2").arg(result_.lines).arg(where()));
+        } else {
+            silence_.start(); // not the answer yet
+        }
+        return;
+    }
+    const core::Step step = download_->onReply(view(reply), coreLink());
+    if (step.outcome == core::Outcome::Failed)
+        fail(Status::Refused, refused);
+    else if (step.outcome == core::Outcome::Denied)
+        fail(Status::Denied, denied);
+    else if (step.send.empty())
+        silence_.start(); // other text: the line is still waiting for its answer
+    else
+        carryOutDownload(step);
+}
+
+// save, and the listing behind download --verify.
+void BoardJob::startSave(bool toFile) {
+    toFile_ = toFile;
+    verifying_ = !toFile;
+    captured_.clear();
+    if (toFile) {
+        if (!openLocal(o_.args[0]))
+            return;
+        result_.lines = 0;
+    }
+    setProgress(Phase::Listing, toFile ? "save" : "verify", 0, -1, Unit::Bytes);
+    const QByteArray command = bytes(core::ListingCapture::command(coreLink()));
+    triesLeft_ = o_.retries;
+    repeat_ = [this, command] { // the listing again, from its start
+        freshStart_ = true;
+        sendLine(command);
+    };
+    handler_ = [this](const QByteArray& reply) { saveAnswer(reply); };
+    sendLine(command);
+}
+
+void BoardJob::saveAnswer(const QByteArray& reply) {
+    if (!startAfresh())
+        return;
+    const core::Step step = capture_.onReply(view(reply), coreLink());
+    if (!writeLocal(step.store))
+        return;
+    captured_ += step.store;
+    advance(qint64(captured_.size()));
+    if (toFile_) {
+        result_.bytes += qint64(step.store.size());
+        result_.lines += int(std::count(step.store.begin(), step.store.end(), '\n'));
+    }
+    if (step.outcome == core::Outcome::Denied) {
+        fail(Status::Denied, QStringLiteral("%1 asks for a login").arg(where()));
+    } else if (step.outcome == core::Outcome::Done) {
+        if (verifying_) {
+            verifyListing();
+        } else {
+            const QString target = local_->target();
+            if (commitLocal())
+                finish(Status::Done, QStringLiteral("save: %1 lines from %2 into %3")
+                                         .arg(result_.lines)
+                                         .arg(where(), target));
+        }
+    } else {
+        silence_.start();
+    }
+}
+
+void BoardJob::verifyListing() {
+    const std::vector<std::string> expected = expectedListing(program_);
+    const std::vector<std::string> got = listingLines(captured_);
+    for (std::size_t i = 0; i < std::max(expected.size(), got.size()); ++i) {
+        const std::string want = i < expected.size() ? expected[i] : "(nothing)";
+        const std::string has = i < got.size() ? got[i] : "(nothing)";
+        if (want != has) {
+            // A download adds to what the board holds: lines the file does not have are
+            // most often an older program's.
+            const bool older = i >= expected.size() && !o_.erase;
+            finish(Status::Mismatch,
+                   QStringLiteral("download: line %1 of the listing of %2 differs: sent \"%3\", "
+                                  "listed \"%4\"%5")
+                       .arg(i + 1)
+                       .arg(where(), out_.text(bytes(want)), out_.text(bytes(has)),
+                            older ? QStringLiteral(" (the board held a program before; "
+                                                   "download --new erases it first)")
+                                  : QString()));
+            return;
+        }
+    }
+    finish(Status::Done,
+           QStringLiteral("download: %1 lines to %2, verified").arg(result_.lines).arg(where()));
+}
+
+} // namespace vantor::cli
