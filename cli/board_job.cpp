@@ -93,7 +93,7 @@ void BoardJob::begin() {
 
 void BoardJob::sendLine(const QByteArray& line, bool waitForAnswer) {
     log_.write(line);
-    awaiting_ = describe(out_.text(line));
+    lastLine_ = line;
     bool sent = false;
     QString why;
     try {
@@ -103,11 +103,18 @@ void BoardJob::sendLine(const QByteArray& line, bool waitForAnswer) {
     }
     if (!sent) {
         fail(Status::Link, QStringLiteral("cannot send %1 to %2%3")
-                               .arg(awaiting_, where(), why.isEmpty() ? QString() : ": " + why));
+                               .arg(awaiting(), where(), why.isEmpty() ? QString() : ": " + why));
         return;
     }
     if (waitForAnswer)
         silence_.start();
+}
+
+// What the line sent last was, for a message; worked out only when one is needed.
+QString BoardJob::awaiting() const {
+    if (phase_ == Phase::Download)
+        return QStringLiteral("line %1 of %2").arg(sent_).arg(o_.args[0]);
+    return describe(out_.text(lastLine_));
 }
 
 void BoardJob::onAnswer(const QByteArray& bytes) {
@@ -131,11 +138,11 @@ void BoardJob::onSilence() {
         return;
     }
     QString what = silentTries_ > 1 ? QStringLiteral("no answer from %1 to %2 (%3 tries, %4 each)")
-                                          .arg(where(), awaiting_)
+                                          .arg(where(), awaiting())
                                           .arg(silentTries_)
                                           .arg(seconds(o_.timeoutMs))
                                     : QStringLiteral("no answer from %1 to %2 within %3")
-                                          .arg(where(), awaiting_, seconds(o_.timeoutMs));
+                                          .arg(where(), awaiting(), seconds(o_.timeoutMs));
     if (unreachable_)
         what += QStringLiteral("; the system reported the port unreachable: nothing listens on "
                                "%1")

@@ -59,6 +59,7 @@ private:
     void sendLine(const QByteArray& line, bool waitForAnswer = true);
     void onAnswer(const QByteArray& bytes);
     void onSilence();
+    QString awaiting() const;
     void finish(Status status, const QString& message = {});
     // Ends short of done: "COMMAND: WHAT; how far it got and what it left behind".
     void fail(Status status, const QString& what);
@@ -108,7 +109,7 @@ private:
     int triesLeft_ = 0;
     int silentTries_ = 0;      // sends in a row that got no answer within --timeout
     bool unreachable_ = false; // the system said nothing listens on the board's port
-    QString awaiting_;         // what the line sent last was, for a message
+    QByteArray lastLine_;      // the line sent last, for a message
     bool finished_ = false;
     Phase phase_ = Phase::Opening;
     Progress progress_;

@@ -87,12 +87,8 @@ void BoardJob::startDownload() {
 void BoardJob::carryOutDownload(const core::Step& step) {
     if (!step.send.empty()) {
         const QByteArray line = bytes(step.send);
-        result_.lines = ++sent_ - 1; // the lines the board has taken
-        const QString what = QStringLiteral("line %1 of %2").arg(sent_).arg(o_.args[0]);
-        repeat_ = [this, line, what] { // a program line may go again
-            sendLine(line);
-            awaiting_ = what;
-        };
+        result_.lines = ++sent_ - 1;                // the lines the board has taken
+        repeat_ = [this, line] { sendLine(line); }; // a program line may go again
         advance(result_.lines);
         repeat_();
     }
