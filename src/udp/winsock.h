@@ -31,7 +31,10 @@ public:
     int state() const;
     // Throws Failure when the datagram cannot be handed to the socket.
     void sendData(const QByteArray& datagram);
-    bool hasData() const { return socket_.hasPendingDatagrams(); }
+    // Never asks a socket that is not bound (Qt warns then), as when only the COM port is open.
+    bool hasData() const {
+        return socket_.state() == QAbstractSocket::BoundState && socket_.hasPendingDatagrams();
+    }
     // Takes the next datagram waiting (call it when hasData()): its bytes when it came from
     // the controller; nothing when it came from another sender (dropped: not logged, not
     // shown) or could not be read.

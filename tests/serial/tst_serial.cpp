@@ -12,6 +12,7 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QRegularExpression>
 
 namespace {
 
@@ -233,8 +234,10 @@ private slots:
         QCOMPARE(shown->caretPosition(), shown->characterCount());
     }
 
-    // A save takes the answers before a download that waits; its end ends both.
+    // A save takes the answers before a download that waits; its end ends both. Neither
+    // asks anything of the UDP socket, which is not bound.
     void saveBeforeDownload() {
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("QUdpSocket")));
         Rig r;
         QVERIFY(r.opened);
         r.f.writeFile(QStringLiteral("p.bas"), "10 A\r\n20 B\r\n");
