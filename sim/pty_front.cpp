@@ -184,7 +184,10 @@ void PtyFront::giveUp() {
 void PtyFront::handleRtuCommand(unsigned char address, std::string data) {
     const std::string addressText = std::to_string(address);
     QList<QByteArray> bursts;
-    for (const std::string& reply : controller_.handleLine(withoutLineEnd(std::move(data)))) {
+    for (std::string reply : controller_.handleLine(withoutLineEnd(std::move(data)))) {
+        if (options_.crOnly) // in the text the frames carry, not in the frames
+            for (std::size_t at; (at = reply.find("\r\n")) != std::string::npos;)
+                reply.erase(at + 1, 1);
         // Cut at line ends, so that no frame starts in the middle of a line (a listing
         // line with "OK" near a frame's start would end a capture); only a line longer
         // than a frame is cut inside.
@@ -199,14 +202,15 @@ void PtyFront::handleRtuCommand(unsigned char address, std::string data) {
         }
         bursts.append(toBytes(frames));
     }
-    pacer_.post(bursts, [this](const QByteArray& bytes) { send(bytes); });
+    pacer_.post(
+        bursts, [this](const QByteArray& bytes, bool) { send(bytes); }, false);
 }
 
 void PtyFront::handleTextCommand(std::string line) {
     QList<QByteArray> bursts;
     for (const std::string& reply : controller_.handleLine(withoutLineEnd(std::move(line))))
         bursts.append(toBytes(reply));
-    pacer_.post(bursts, [this](const QByteArray& bytes) { send(bytes); });
+    pacer_.post(bursts, [this](const QByteArray& bytes, bool) { send(bytes); });
 }
 
 void PtyFront::send(const QByteArray& bytes) {

@@ -33,6 +33,7 @@ public:
     bool isOpen() const { return master_ >= 0; }
     QString errorString() const { return error_; }
     QString slavePath() const { return slavePath_; }
+    const FaultCounts& faults() const { return pacer_.faults(); }
 
 private:
     void readMaster();

@@ -4,23 +4,72 @@
 
 namespace vantor::sim {
 
+FrontOptions FrontOptions::chaos(std::uint32_t seed) {
+    std::mt19937 random(seed);
+    const auto pick = [&random](std::initializer_list<double> values) {
+        return *(values.begin() +
+                 std::uniform_int_distribution<std::size_t>(0, values.size() - 1)(random));
+    };
+    FrontOptions o;
+    o.seed = seed;
+    o.dropRate = pick({0, 0, 0.02, 0.1});
+    o.stallRate = pick({0, 0.05, 0.2});
+    o.stallMs = int(pick({100, 400, 900}));
+    o.otherPortRate = pick({0, 0.3, 1});
+    o.crOnly = pick({0, 1}) != 0;
+    o.splitMs = int(pick({0, 5, 15}));
+    return o;
+}
+
 ReplyPacer::ReplyPacer(FrontOptions options, int gapMs, QObject* parent)
-    : QObject(parent), options_(options), gapMs_(gapMs) {
+    : QObject(parent), options_(options), gapMs_(gapMs), random_(options.seed) {
     clock_.start();
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &ReplyPacer::release);
 }
 
-void ReplyPacer::post(const QList<QByteArray>& replies, const Sender& send) {
-    const qint64 readyAt = clock_.elapsed() + std::max(0, options_.replyDelayMs);
+bool ReplyPacer::chance(int every, int count, double rate) {
+    if (every > 0 && count % every == 0)
+        return true;
+    return rate > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < rate;
+}
+
+void ReplyPacer::post(const QList<QByteArray>& replies, const Sender& send, bool text) {
+    qint64 readyAt = clock_.elapsed() + std::max(0, options_.replyDelayMs);
+    if (chance(options_.stallEvery, ++commandsSeen_, options_.stallRate)) {
+        // Busy with this command: its answers, and those queued behind them, come late.
+        readyAt += options_.stallMs;
+        ++faults_.stalled;
+    }
     bool first = true;
-    for (const QByteArray& reply : replies) {
-        ++repliesSeen_;
-        if (options_.dropEvery > 0 && repliesSeen_ % options_.dropEvery == 0)
+    for (QByteArray reply : replies) {
+        if (chance(options_.dropEvery, ++repliesSeen_, options_.dropRate)) {
+            ++faults_.dropped;
             continue;
-        pending_.push_back({reply, send, readyAt, !first});
+        }
+        if (options_.crOnly && text)
+            reply.replace("\r\n", "\r");
+        const bool otherPort =
+            chance(options_.otherPortEvery, repliesSeen_, options_.otherPortRate);
+        faults_.otherPort += otherPort;
+        const int gap = first ? 0 : gapMs_;
         first = false;
+        if (options_.splitMs <= 0 || reply.size() < 2) {
+            pending_.push_back({reply, send, readyAt, gap, otherPort});
+            continue;
+        }
+        // In two to four pieces, cut anywhere.
+        ++faults_.split;
+        const int pieces = std::uniform_int_distribution<int>(2, 4)(random_);
+        qsizetype at = 0;
+        for (int i = 0; i < pieces && at < reply.size(); ++i) {
+            const qsizetype left = reply.size() - at;
+            const qsizetype size = i + 1 == pieces ? left : std::max<qsizetype>(1, left / 2);
+            pending_.push_back(
+                {reply.mid(at, size), send, readyAt, i == 0 ? gap : options_.splitMs, otherPort});
+            at += size;
+        }
     }
     release();
 }
@@ -29,8 +78,7 @@ void ReplyPacer::release() {
     while (!pending_.empty()) {
         const qint64 now = clock_.elapsed();
         const Pending& next = pending_.front();
-        const qint64 due =
-            next.afterGap ? std::max(next.readyAt, lastSentAt_ + gapMs_) : next.readyAt;
+        const qint64 due = std::max(next.readyAt, lastSentAt_ + next.gapMs);
         if (due > now) {
             timer_.start(static_cast<int>(due - now));
             return;
@@ -38,7 +86,7 @@ void ReplyPacer::release() {
         const Pending item = next;
         pending_.pop_front();
         lastSentAt_ = now;
-        item.send(item.bytes);
+        item.send(item.bytes, item.otherPort);
     }
 }
 

@@ -34,6 +34,9 @@ takes admin and admin (anything else: "ACCESS DENIED", and it asks again). Over 
 pseudo-terminal it also takes Modbus RTU frames (function 67) and answers in frames to
 the same address.
 
+The faults (--drop, --stall, --other-port-every, --cr-only, --split, --chaos) misbehave
+on purpose, for testing a client: with --chaos the same SEED gives the same board.
+
 It prints "READY udp ADDRESS PORT" and/or "READY serial PATH" once it listens, and runs
 until it is stopped (Ctrl-C).
 )";
@@ -78,8 +81,30 @@ SimOptions parseSimOptions(const QStringList& arguments) {
     const QCommandLineOption gap(
         "gap", "Serial pause between the replies to one command (default 60).", "MS", "60");
     const QCommandLineOption rtu("rtu", "Serial: read all input as Modbus RTU frames.");
-    parser.addOptions({help, version, udp, serial, serialLink, address, port, flashDir, login,
-                       errorOnLine, flashErrorAfter, delay, drop, gap, rtu});
+    const QCommandLineOption stall(
+        "stall", "Keep the board busy MS milliseconds on a stalled command (default 0).", "MS",
+        "0");
+    const QCommandLineOption stallEvery(
+        "stall-every",
+        "Stall every N-th command: its answers and all later ones come late, in "
+        "order (default 0: none).",
+        "N", "0");
+    const QCommandLineOption otherPortEvery(
+        "other-port-every", "Send every N-th reply from another UDP port (default 0: none).", "N",
+        "0");
+    const QCommandLineOption crOnly("cr-only", "End reply lines with CR alone.");
+    const QCommandLineOption split(
+        "split", "Serial: send each reply in pieces MS milliseconds apart (default 0: whole).",
+        "MS", "0");
+    const QCommandLineOption chaos(
+        "chaos",
+        "A random mix of these faults at rates drawn from SEED: the same SEED, the "
+        "same board.",
+        "SEED");
+    parser.addOptions({help,   version,  udp,   serial,      serialLink,      address,
+                       port,   flashDir, login, errorOnLine, flashErrorAfter, delay,
+                       drop,   gap,      rtu,   stall,       stallEvery,      otherPortEvery,
+                       crOnly, split,    chaos});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -99,11 +124,20 @@ SimOptions parseSimOptions(const QStringList& arguments) {
     o.address = QHostAddress(parser.value(address));
     if (o.address.isNull())
         return usageError("--address wants an IP address, not " + parser.value(address));
-    int values[6] = {};
-    const std::pair<const QCommandLineOption*, int> limits[6] = {
+    if (parser.isSet(chaos)) {
+        bool ok = false;
+        const uint seed = parser.value(chaos).toUInt(&ok);
+        if (!ok)
+            return usageError("--chaos wants a whole number, not " + parser.value(chaos));
+        o.front = FrontOptions::chaos(seed);
+    }
+    int values[10] = {};
+    const std::pair<const QCommandLineOption*, int> limits[10] = {
         {&port, 65535},        {&errorOnLine, kMaxCount}, {&flashErrorAfter, kMaxCount},
-        {&delay, kMaxDelayMs}, {&drop, kMaxCount},        {&gap, kMaxDelayMs}};
-    for (int i = 0; i < 6; ++i) {
+        {&delay, kMaxDelayMs}, {&drop, kMaxCount},        {&gap, kMaxDelayMs},
+        {&stall, kMaxDelayMs}, {&stallEvery, kMaxCount},  {&otherPortEvery, kMaxCount},
+        {&split, kMaxDelayMs}};
+    for (int i = 0; i < 10; ++i) {
         const auto [option, max] = limits[i];
         bool ok = false;
         values[i] = parser.value(*option).toInt(&ok);
@@ -119,6 +153,14 @@ SimOptions parseSimOptions(const QStringList& arguments) {
     o.front.replyDelayMs = values[3];
     o.front.dropEvery = values[4];
     o.gapMs = values[5];
+    // The chaos seed's choices stand unless an option names its own.
+    if (parser.isSet(stall))
+        o.front.stallMs = values[6];
+    o.front.stallEvery = values[7];
+    o.front.otherPortEvery = values[8];
+    if (parser.isSet(split))
+        o.front.splitMs = values[9];
+    o.front.crOnly = o.front.crOnly || parser.isSet(crOnly);
     o.front.rtu = parser.isSet(rtu);
     o.controller.login = parser.isSet(login);
     if (parser.isSet(flashDir))

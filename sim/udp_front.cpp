@@ -12,7 +12,8 @@ constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
 UdpFront::UdpFront(Controller& controller, QHostAddress address, quint16 port, FrontOptions options,
                    QObject* parent)
-    : QObject(parent), controller_(controller), pacer_(options, 0) {
+    : QObject(parent), controller_(controller),
+      pacer_((options.splitMs = 0, options), 0) { // a datagram is never cut
     if (!socket_.bind(address, port)) {
         error_ = socket_.errorString();
         return;
@@ -52,8 +53,10 @@ void UdpFront::readDatagrams() {
 
         const QHostAddress to = datagram.senderAddress();
         const quint16 toPort = static_cast<quint16>(datagram.senderPort());
-        pacer_.post(replies, [this, to, toPort](const QByteArray& reply) {
-            socket_.writeDatagram(reply, to, toPort);
+        pacer_.post(replies, [this, to, toPort](const QByteArray& reply, bool otherPort) {
+            if (otherPort && other_.state() != QAbstractSocket::BoundState)
+                other_.bind(socket_.localAddress(), 0);
+            (otherPort ? other_ : socket_).writeDatagram(reply, to, toPort);
         });
     }
 }
