@@ -36,16 +36,14 @@ BoardJob::BoardJob(const Options& options, const Board& board, Output& output)
     connect(&silence_, &QTimer::timeout, this, &BoardJob::onSilence);
     quiet_.setSingleShot(true);
     quiet_.setInterval(o_.idleMs);
-    connect(&quiet_, &QTimer::timeout, this, [this] {
-        if (afterQuiet_)
-            std::exchange(afterQuiet_, nullptr)();
-    });
+    connect(&quiet_, &QTimer::timeout, this, &BoardJob::onQuiet);
     progress_.phase = main_.phase = o_.command;
 }
 
 BoardJob::~BoardJob() = default;
 
 void BoardJob::start() {
+    started_ = true;
     clock_.start();
     result_.command = o_.command;
     link_ = BoardLink::make(o_, board_);
@@ -58,6 +56,8 @@ void BoardJob::start() {
     connect(link_.get(), &BoardLink::opened, this, &BoardJob::begin);
     connect(link_.get(), &BoardLink::failed, this,
             [this](const QString& why) { fail(Status::Link, why); });
+    connect(link_.get(), &BoardLink::received, this,
+            [this](const QByteArray& bytes) { log_.write(bytes); });
     connect(link_.get(), &BoardLink::answer, this, &BoardJob::onAnswer);
     connect(link_.get(), &BoardLink::unreachable, this, [this] { unreachable_ = true; });
     link_->open();
@@ -73,14 +73,15 @@ QString BoardJob::where() const {
 
 void BoardJob::begin() {
     const QString& c = o_.command;
+    restartsLeft_ = o_.retries; // a flash transfer's starts over, for the whole command
     if (c == QLatin1String("ver"))
-        runConsole({QStringLiteral("VER")}, true);
+        runConsole({QByteArrayLiteral("VER")}, true);
     else if (c == QLatin1String("new"))
-        runConsole({QStringLiteral("NEW")}, false);
+        runConsole({QByteArrayLiteral("NEW")}, false);
     else if (c == QLatin1String("send"))
-        runConsole(o_.args, false);
+        runConsole(o_.lines, false);
     else if (c == QLatin1String("download") && o_.erase)
-        runConsole({QStringLiteral("NEW")}, false, [this] { startDownload(); });
+        runConsole({QByteArrayLiteral("NEW")}, false, [this] { startDownload(); });
     else if (c == QLatin1String("download"))
         startDownload();
     else if (c == QLatin1String("save"))
@@ -91,13 +92,23 @@ void BoardJob::begin() {
         startGet(true);
 }
 
-void BoardJob::sendLine(const QByteArray& line, bool waitForAnswer) {
-    log_.write(line);
-    lastLine_ = line;
+void BoardJob::sendLine(const QByteArray& line, Kind kind, bool resendable, Handler handler) {
+    line_ = InFlight{line, kind, resendable};
+    handler_ = std::move(handler);
+    triesLeft_ = o_.retries;
+    // The window logs what its console and its flash transfers send, nothing else.
+    if (kind == Kind::Flash || kind == Kind::Close ||
+        (kind == Kind::Console && o_.command == QLatin1String("send")))
+        log_.write(line);
+    transmit();
+}
+
+void BoardJob::transmit() {
+    ++line_.copies;
     bool sent = false;
     QString why;
     try {
-        sent = link_->send(line);
+        sent = link_->send(line_.bytes);
     } catch (const core::Failure& failure) {
         why = QString::fromStdString(failure.description());
     }
@@ -106,48 +117,141 @@ void BoardJob::sendLine(const QByteArray& line, bool waitForAnswer) {
                                .arg(awaiting(), where(), why.isEmpty() ? QString() : ": " + why));
         return;
     }
-    if (waitForAnswer)
+    if (line_.kind == Kind::Close)
+        quiet_.start(); // nothing is relied on from a CLOSE: its answer, or a quiet moment
+    else
         silence_.start();
 }
 
-// What the line sent last was, for a message; worked out only when one is needed.
+// What the line in flight is, for a message; worked out only when one is needed.
 QString BoardJob::awaiting() const {
-    if (phase_ == Phase::Download)
+    if (line_.kind == Kind::Program)
         return QStringLiteral("line %1 of %2").arg(sent_).arg(o_.args[0]);
-    return describe(out_.text(lastLine_));
+    return describe(out_.text(line_.bytes));
 }
 
-void BoardJob::onAnswer(const QByteArray& bytes) {
-    log_.write(bytes);
-    if (finished_ || !handler_)
+// The answers that end a line's answer, by what the line is.
+bool BoardJob::ends(Kind kind, const QByteArray& reply) {
+    using core::Reply;
+    switch (kind) {
+    case Kind::Program:
+        return core::classify(view(reply), {Reply::Error, Reply::Ok}) != Reply::Other;
+    case Kind::Listing:
+        return core::matches(view(reply), Reply::OkNearStart);
+    case Kind::Console:
+    case Kind::Flash:
+    case Kind::Close:
+        break;
+    }
+    return core::classify(view(reply), {Reply::Error, Reply::EndOfData, Reply::Ok}) != Reply::Other;
+}
+
+void BoardJob::onAnswer(const QByteArray& reply) {
+    if (finished_ || line_.copies == 0)
         return;
     silence_.stop();
-    triesLeft_ = o_.retries; // an answer came: the next one gets its tries afresh
-    silentTries_ = 0;
     unreachable_ = false;
-    handler_(bytes);
+    // Over UDP a login prompt ends any command, as the window's dispatcher ends any
+    // operation with "ACCESS DENIED".
+    if (coreLink() == core::Link::Udp && core::matches(view(reply), core::Reply::Login)) {
+        fail(Status::Denied,
+             QStringLiteral("%1 asks for a login: \"%2\"").arg(where(), shown(out_, reply)));
+        return;
+    }
+    if (owed_ > 0) { // an answer of a line given up: it only tells that line has ended
+        if (ends(Kind::Flash, reply))
+            --owed_;
+        quiet_.start();
+        return;
+    }
+    if (line_.first) { // an answer to another copy of a line answered already
+        if (line_.kind != Kind::Listing && line_.kind != Kind::Close &&
+            core::matches(view(reply), core::Reply::Error)) {
+            fail(Status::Refused, QStringLiteral("%1 refused by %2: %3 (the answer to the line "
+                                                 "sent again)")
+                                      .arg(awaiting(), where(), shown(out_, reply)));
+            return;
+        }
+        if (ends(line_.kind, reply) && ++line_.answered >= line_.copies)
+            settle();
+        else
+            quiet_.start();
+        return;
+    }
+    switch (handler_(reply)) {
+    case Verdict::More:
+        if (line_.kind == Kind::Console || line_.kind == Kind::Close)
+            quiet_.start(); // an answer without "OK" ends when the board falls quiet
+        else
+            silence_.start();
+        return;
+    case Verdict::Answered:
+        quiet_.stop();
+        line_.first = true;
+        if (++line_.answered >= line_.copies)
+            settle();
+        else
+            quiet_.start(); // the answers to the other copies, or a quiet moment
+        return;
+    case Verdict::Lost:
+        ++line_.answered; // that copy's answer has ended, short of a part
+        lose();
+        return;
+    case Verdict::Ended:
+        return;
+    }
+}
+
+void BoardJob::onQuiet() {
+    if (finished_)
+        return;
+    settle(); // whatever else is due has been lost
+}
+
+void BoardJob::settle() {
+    quiet_.stop();
+    silence_.stop();
+    owed_ = 0;
+    line_.first = true;
+    if (const auto next = std::exchange(next_, nullptr))
+        next();
 }
 
 void BoardJob::onSilence() {
-    if (finished_)
-        return;
-    ++silentTries_;
-    if (repeat_ && triesLeft_ > 0) {
+    if (!finished_)
+        lose();
+}
+
+void BoardJob::lose() {
+    if (line_.resendable && triesLeft_ > 0) {
         --triesLeft_;
-        repeat_();
+        line_.fresh = true;
+        transmit();
         return;
     }
-    QString what = silentTries_ > 1 ? QStringLiteral("no answer from %1 to %2 (%3 tries, %4 each)")
-                                          .arg(where(), awaiting())
-                                          .arg(silentTries_)
-                                          .arg(seconds(o_.timeoutMs))
-                                    : QStringLiteral("no answer from %1 to %2 within %3")
-                                          .arg(where(), awaiting(), seconds(o_.timeoutMs));
+    if (restart_ && restartsLeft_ > 0) {
+        --restartsLeft_;
+        ++restarts_;
+        owed_ += line_.copies - line_.answered; // a late answer is still to come
+        restart_();
+        return;
+    }
+    const int tries = line_.copies + restarts_;
+    QString what = tries > 1 ? QStringLiteral("no answer from %1 to %2 (%3 tries, %4 each)")
+                                   .arg(where(), awaiting())
+                                   .arg(tries)
+                                   .arg(seconds(o_.timeoutMs))
+                             : QStringLiteral("no answer from %1 to %2 within %3")
+                                   .arg(where(), awaiting(), seconds(o_.timeoutMs));
     if (unreachable_)
         what += QStringLiteral("; the system reported the port unreachable: nothing listens on "
                                "%1")
                     .arg(where());
     fail(Status::NoAnswer, what);
+}
+
+void BoardJob::interrupt() {
+    fail(Status::Interrupted, QStringLiteral("interrupted"));
 }
 
 void BoardJob::finish(Status status, const QString& message) {
@@ -157,6 +261,7 @@ void BoardJob::finish(Status status, const QString& message) {
     silence_.stop();
     quiet_.stop();
     handler_ = nullptr;
+    next_ = nullptr;
     if (local_)
         local_->abandon(false); // committed already when the command is done
     result_.status = status;
@@ -277,34 +382,10 @@ bool BoardJob::commitLocal() {
 }
 
 void BoardJob::closeThen(std::function<void()> next) {
-    repeat_ = nullptr;
-    handler_ = [this](const QByteArray&) {
-        quiet_.stop();
-        if (afterQuiet_)
-            std::exchange(afterQuiet_, nullptr)();
-    };
-    afterQuiet_ = [this, next = std::move(next)] {
-        handler_ = nullptr;
-        next();
-    };
-    sendLine(bytes(core::kCloseCommand), false);
-    quiet_.start(); // CLOSE has no answer to rely on: its answer, or a quiet moment
-}
-
-// A capture tried again starts afresh at the first answer of the new try, so that until
-// then what the last try received stays (and is kept if no answer comes).
-bool BoardJob::startAfresh() {
-    if (!std::exchange(freshStart_, false))
-        return true;
-    captured_.clear();
-    result_.lines = 0;
-    result_.bytes = 0;
-    advance(0);
-    if (!local_ || local_->restart())
-        return true;
-    fail(Status::File,
-         QStringLiteral("cannot write %1: %2").arg(local_->target(), local_->errorString()));
-    return false;
+    next_ = std::move(next);
+    sendLine(bytes(core::kCloseCommand), Kind::Close, false, [](const QByteArray& reply) {
+        return ends(Kind::Close, reply) ? Verdict::Answered : Verdict::More;
+    });
 }
 
 } // namespace vantor::cli

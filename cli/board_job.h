@@ -3,9 +3,17 @@
 // exchange answers, waits for the board's reply with a time-out, repeats what is safe to
 // repeat when an answer is lost, and ends with a Result.
 //
-//   link opened ──► first line ──► answer ──► exchange ──► next line ... ──► Result
-//                        └── time-out: resend (a program line, VER, the listing from its
-//                            start, a flash transfer from its Open line), or "no answer"
+//   link opened ──► first line ──► answers ──► exchange ──► settled ──► next line ... ──► Result
+//                        └── time-out: the line again (a program line, VER, the listing),
+//                            the transfer again from its Open line (flash), or "no answer"
+//
+// A line is settled by all its answers. A line sent more than once (its answer was late,
+// not lost) gets an answer for every copy: the next line goes out only once every copy
+// has been answered, or once the board has been quiet for --idle after the last answer
+// (a copy or its answer may have been lost). Any copy's refusal refuses the line. So a
+// late answer is never taken for the next line's, as long as it comes within --idle.
+// The answers still due to a flash transfer given up are taken the same way before the
+// transfer starts again.
 //
 // A job that does not end "done" says how far it got and what it left behind: the lines
 // or bytes the board took, and a local file left as it was (what came kept beside it).
@@ -22,7 +30,6 @@
 #include "core/program_download.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QObject>
 #include <QTimer>
 
@@ -41,6 +48,9 @@ public:
     ~BoardJob() override;
 
     void start();
+    // Ends the job at once as interrupted (Ctrl-C), saying how far it got.
+    void interrupt();
+    bool running() const { return started_ && !finished_; }
     // Where the job is now, and where it is in the command's own phase (a download's
     // lines while its listing is read back to verify them).
     const Progress& progress() const { return progress_; }
@@ -51,14 +61,41 @@ signals:
     void progressed();
 
 private:
-    using Handler = std::function<void(const QByteArray&)>;
-
     enum class Phase { Opening, Console, Erase, Download, Listing, Put, ReadBack };
+    // What a line is, for telling the answers that end it and those that refuse it.
+    enum class Kind { Console, Program, Listing, Flash, Close };
+    // What a handler makes of one answer to the line in flight.
+    enum class Verdict {
+        More,     // a part of the answer: the line is still answering
+        Answered, // the answer is complete: next_ goes on once the line is settled
+        Lost,     // a part of the answer is missing (a READ's data): as if it timed out
+        Ended,    // the handler has ended the job
+    };
+    using Handler = std::function<Verdict(const QByteArray&)>;
 
+    struct InFlight {
+        QByteArray bytes; // CR LF included, before framing
+        Kind kind = Kind::Console;
+        bool resendable = false;
+        int copies = 0;     // times sent
+        int answered = 0;   // copies whose answer is complete
+        bool first = false; // the answer has come (the first complete one)
+        bool fresh = false; // sent again, and no answer since
+    };
+
+    // Engine (board_job.cpp).
+    static bool ends(Kind kind, const QByteArray& reply);
     void begin();
-    void sendLine(const QByteArray& line, bool waitForAnswer = true);
+    // A new line; its answers go to `handler`, and next_ (set before, or by the handler)
+    // goes on once it is settled.
+    void sendLine(const QByteArray& line, Kind kind, bool resendable, Handler handler);
+    void transmit();
     void onAnswer(const QByteArray& bytes);
     void onSilence();
+    void onQuiet();
+    void settle();
+    // The line's answer did not come, or came in part: again, start over, or "no answer".
+    void lose();
     QString awaiting() const;
     void finish(Status status, const QString& message = {});
     // Ends short of done: "COMMAND: WHAT; how far it got and what it left behind".
@@ -71,27 +108,34 @@ private:
     QString localName(const QString& path) const;
     bool openLocal(const QString& path);
     bool writeLocal(const std::string& bytes);
-    bool startAfresh();
     // Puts a local file in its target's place; false (and failed) when it cannot.
     bool commitLocal();
     // Sends CLOSE, takes its answer (or the board's silence) and goes on with `next`.
     void closeThen(std::function<void()> next);
 
-    // Each line and its answer; `then` goes on after the last one instead of finishing.
-    void runConsole(const QStringList& lines, bool repeatable,
+    // Console commands (job_console.cpp): each line and its answer; `then` goes on after
+    // the last one instead of finishing.
+    void runConsole(const QList<QByteArray>& lines, bool repeatable,
                     std::function<void()> then = nullptr);
     void nextConsoleLine();
+    Verdict consoleAnswer(const QByteArray& line, const QByteArray& reply);
+
+    // The program (job_program.cpp).
     void startDownload();
     void carryOutDownload(const core::Step& step);
-    void downloadAnswer(const QByteArray& bytes);
+    Verdict downloadAnswer(const QByteArray& reply);
     void startSave(bool toFile);
-    void saveAnswer(const QByteArray& bytes);
-    // `again`: a retry, which spends the tries left rather than starting them afresh.
-    void startPut(bool again = false);
-    void putAnswer(const QByteArray& bytes);
-    void startGet(bool toFile, bool again = false);
-    void getAnswer(const QByteArray& bytes);
+    Verdict saveAnswer(const QByteArray& reply);
     void verifyListing();
+
+    // The flash disk (job_flash.cpp).
+    void startPut();
+    void openPut();
+    Verdict putAnswer(const QByteArray& reply);
+    void startGet(bool toFile);
+    void openGet();
+    Verdict getAnswer(const QByteArray& reply);
+    void sendFlashLine(const std::string& line, Handler handler);
     void verifyFlash();
 
     const Options& o_;
@@ -103,19 +147,22 @@ private:
     QElapsedTimer clock_;
     QTimer silence_; // no answer at all within --timeout
     QTimer quiet_;   // --idle after the last answer
+    InFlight line_;
     Handler handler_;
-    std::function<void()> repeat_; // what a lost answer may repeat; empty: nothing
-    std::function<void()> afterQuiet_;
-    int triesLeft_ = 0;
-    int silentTries_ = 0;      // sends in a row that got no answer within --timeout
+    std::function<void()> next_;
+    std::function<void()> restart_; // a flash transfer from its Open line; empty: none
+    int owed_ = 0;                  // answers still due to the lines of a transfer given up
+    int triesLeft_ = 0;             // copies the current line may still be sent
+    int restartsLeft_ = 0;          // times the transfer may still start over
+    int restarts_ = 0;
     bool unreachable_ = false; // the system said nothing listens on the board's port
-    QByteArray lastLine_;      // the line sent last, for a message
+    bool started_ = false;
     bool finished_ = false;
     Phase phase_ = Phase::Opening;
     Progress progress_;
     Progress main_;
 
-    QStringList consoleLines_;
+    QList<QByteArray> consoleLines_;
     qsizetype consoleAt_ = 0;
     bool consoleRepeatable_ = false;
     std::function<void()> afterConsole_;
@@ -127,11 +174,12 @@ private:
     core::ListingCapture capture_;
     std::optional<core::FlashWrite> write_;
     std::optional<core::FlashRead> read_;
+    bool readData_ = false;     // a data reply has come for the READ in flight
+    bool freshCapture_ = false; // a transfer started again, waiting for its first answer
     std::string flashData_;
     qint64 flashTaken_ = 0; // bytes of the file whose WRITE the board has confirmed
     std::optional<LocalFile> local_;
     bool toFile_ = false;
-    bool freshStart_ = false; // a capture tried again, waiting for its first answer
     std::string captured_;
     bool verifying_ = false;
 };

@@ -2,6 +2,7 @@
 #include "core/failure.h"
 #include "core/framing.h"
 #include "core/rtu_reassembly.h"
+#include "udp_errors.h"
 
 #include <QHostInfo>
 #include <QNetworkDatagram>
@@ -54,53 +55,46 @@ void UdpBoardLink::bindTo(const QHostAddress& address) {
         emit failed(QStringLiteral("cannot bind a UDP socket: %1").arg(socket_.errorString()));
         return;
     }
-    // Connected, the socket takes only the board's datagrams, and hears of a closed port.
-    socket_.connectToHost(address_, board_.port);
+    keepSendErrors(socket_.socketDescriptor());
     emit opened();
 }
 
 bool UdpBoardLink::send(const QByteArray& line) {
     const QByteArray datagram = framed(options_, line);
-    return socket_.write(datagram) == datagram.size();
+    return socket_.writeDatagram(datagram, address_, board_.port) == datagram.size();
 }
 
 void UdpBoardLink::read() {
     if (!socket_.hasPendingDatagrams()) {
-        // Woken without a datagram: the system's word that the port was unreachable.
-        // Without a read the socket would not wake again; a datagram that came in the
-        // meantime is taken whole.
-        QByteArray datagram(65536, Qt::Uninitialized);
-        const qint64 size = socket_.readDatagram(datagram.data(), datagram.size());
-        if (size < 0) {
+        // Woken without a datagram: the system has something to say of one sent.
+        if (takePortUnreachable(socket_.socketDescriptor(), address_, board_.port))
             emit unreachable();
-            return;
+        // Without a read the socket would not wake again; a datagram that came in the
+        // meantime is taken below.
+        QHostAddress from;
+        QByteArray datagram(65536, Qt::Uninitialized);
+        const qint64 size = socket_.readDatagram(datagram.data(), datagram.size(), &from);
+        if (size >= 0 && from.isEqual(address_, QHostAddress::ConvertV4MappedToIPv4)) {
+            datagram.truncate(size);
+            emit received(datagram);
+            emit answer(datagram);
         }
-        datagram.truncate(size);
-        emit answer(datagram); // a connected socket hears the board alone
     }
     while (socket_.hasPendingDatagrams()) {
         const QNetworkDatagram datagram = socket_.receiveDatagram();
-        if (datagram.senderAddress().isEqual(address_, QHostAddress::ConvertV4MappedToIPv4) &&
-            datagram.senderPort() == board_.port)
-            emit answer(datagram.data());
+        if (!datagram.senderAddress().isEqual(address_, QHostAddress::ConvertV4MappedToIPv4))
+            continue;
+        emit received(datagram.data());
+        emit answer(datagram.data());
     }
 }
 
 SerialBoardLink::SerialBoardLink(const Options& options) : BoardLink(false), options_(options) {
     connect(&port_, &QSerialPort::readyRead, this, &SerialBoardLink::read);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialBoardLink::onError);
-}
-
-// A device that is gone reports a resource error (real hardware) or a read error (a
-// pseudo-terminal whose other side closed). Left open, such a port wakes the event loop
-// again and again; closed, it costs nothing, and the job ends at once.
-void SerialBoardLink::onError(QSerialPort::SerialPortError error) {
-    if (!port_.isOpen() || (error != QSerialPort::ResourceError && error != QSerialPort::ReadError))
-        return;
-    port_.close();
-    // The port's own error text may be a stale one of its set-up; say what happened.
-    emit failed(QStringLiteral("%1 went away (unplugged, or closed at the other end)")
-                    .arg(options_.serialPort));
+    quiet_.setSingleShot(true);
+    quiet_.setInterval(kQuietMs);
+    connect(&quiet_, &QTimer::timeout, this, [this] { takeReplies(true); });
 }
 
 void SerialBoardLink::open() {
@@ -122,12 +116,15 @@ void SerialBoardLink::open() {
 
 bool SerialBoardLink::send(const QByteArray& line) {
     pending_.clear(); // an unfinished answer is given up, as the window does
+    afterCr_ = false;
+    quiet_.stop();
     const QByteArray bytes = framed(options_, line);
     return port_.write(bytes) == bytes.size();
 }
 
 void SerialBoardLink::read() {
     const QByteArray bytes = port_.readAll();
+    emit received(bytes);
     pending_.append(bytes.constData(), std::size_t(bytes.size()));
     if (options_.framing == Framing::Rtu) {
         for (core::RtuStep step;
@@ -136,10 +133,46 @@ void SerialBoardLink::read() {
                 emit answer(QByteArray::fromStdString(step.data));
         return;
     }
-    for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+    takeReplies(false);
+    if (!pending_.empty())
+        quiet_.start();
+}
+
+void SerialBoardLink::takeReplies(bool all) {
+    if (afterCr_ && !pending_.empty()) {
+        if (pending_.front() == '\n')
+            pending_.erase(0, 1); // the LF of a CR LF whose CR ended the last reply
+        afterCr_ = false;
+    }
+    for (std::size_t end; (end = pending_.find_first_of("\r\n")) != std::string::npos;) {
+        if (pending_[end] == '\r') {
+            if (end + 1 == pending_.size() && !all)
+                return; // an LF may follow: wait for it, or for the quiet
+            if (end + 1 < pending_.size() && pending_[end + 1] == '\n')
+                ++end;
+            else
+                afterCr_ = end + 1 == pending_.size();
+        }
         emit answer(QByteArray::fromStdString(pending_.substr(0, end + 1)));
         pending_.erase(0, end + 1);
     }
+    if (all && !pending_.empty()) {
+        emit answer(QByteArray::fromStdString(pending_));
+        pending_.clear();
+    }
+}
+
+// A device that is gone reports a resource error (real hardware) or a read error (a
+// pseudo-terminal whose other side closed). Left open, such a port wakes the event loop
+// again and again; closed, it costs nothing, and the job ends at once.
+void SerialBoardLink::onError(QSerialPort::SerialPortError error) {
+    if (!port_.isOpen() || (error != QSerialPort::ResourceError && error != QSerialPort::ReadError))
+        return;
+    port_.close();
+    quiet_.stop();
+    // The port's own error text may be a stale one of its set-up; say what happened.
+    emit failed(QStringLiteral("%1 went away (unplugged, or closed at the other end)")
+                    .arg(options_.serialPort));
 }
 
 } // namespace vantor::cli

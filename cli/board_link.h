@@ -1,12 +1,17 @@
 #pragma once
-// One board's link: a UDP socket that takes only the board's own datagrams, or a serial
-// port. A link frames each command line as the options say and hands up each answer:
-// a datagram; over serial a line up to its LF (plain and gateway framing) or the data
-// of one frame with a good CRC (RTU framing).
-//
-// The UDP socket is connected to the board, so that the system tells it when nothing
-// listens on the board's port (unreachable()); a serial port that goes away (an adapter
-// pulled out, a pseudo-terminal closed) is failed() at once rather than polled.
+// One board's link: a UDP socket of the board's own, or a serial port. A link frames each
+// command line as the options say, hands up every byte it receives as it came (for the
+// log) and each answer in it:
+//   - UDP: every datagram from the board's address, whatever its source port (a board
+//     answers where the datagram came from, but may answer from another port than the
+//     one it listens on); a datagram from any other address is dropped;
+//   - serial, plain and gateway framing: a reply ends at a line end (CR or LF; the LF of
+//     a CR LF pair stays with its CR), or when no byte has come for 20 ms, the window's
+//     poll period, so that a board that ends its lines with CR alone is heard too;
+//   - serial, RTU framing: the data of each frame with a good CRC.
+// The system's word that nothing listens on the board's UDP port is unreachable(); a
+// serial port that goes away (an adapter pulled out, a pseudo-terminal closed) is
+// failed() at once rather than polled.
 
 #include "options.h"
 
@@ -14,6 +19,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QSerialPort>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <memory>
@@ -37,6 +43,8 @@ signals:
     void opened();
     // Could not be opened, or went away.
     void failed(const QString& why);
+    // Bytes as they came: a datagram, or what one read of the port gave.
+    void received(const QByteArray& bytes);
     void answer(const QByteArray& bytes);
     // The system reported the board's UDP port unreachable: nothing listens there (yet).
     void unreachable();
@@ -71,6 +79,8 @@ private:
 class SerialBoardLink : public BoardLink {
     Q_OBJECT
 public:
+    static constexpr int kQuietMs = 20;
+
     explicit SerialBoardLink(const Options& options);
     void open() override;
     bool send(const QByteArray& line) override;
@@ -78,11 +88,15 @@ public:
 
 private:
     void read();
+    // Hands up the replies that are complete in pending_; with `all`, the rest as well.
+    void takeReplies(bool all);
     void onError(QSerialPort::SerialPortError error);
 
     const Options& options_;
     QSerialPort port_;
-    std::string pending_; // bytes of an answer not yet complete
+    std::string pending_;  // bytes of an answer not yet complete
+    bool afterCr_ = false; // the last reply ended in CR: an LF that follows belongs to it
+    QTimer quiet_;         // no byte for kQuietMs: what has come is a reply
 };
 
 } // namespace vantor::cli

@@ -9,104 +9,141 @@ namespace vantor::cli {
 
 using namespace job;
 
-void BoardJob::startPut(bool again) {
+// A lost answer starts the whole transfer again from its Open line, never one WRITE or
+// READ (the board would take it twice); --retries bounds how often, for the command.
+void BoardJob::sendFlashLine(const std::string& line, Handler handler) {
+    sendLine(bytes(line), Kind::Flash, false, std::move(handler));
+}
+
+void BoardJob::startPut() {
     QFile file(o_.args[0]);
     if (!file.open(QIODevice::ReadOnly)) {
         finish(Status::File, QStringLiteral("put: cannot read %1").arg(o_.args[0]));
         return;
     }
-    flashData_ = file.readAll().toStdString(); // what the board took stays until it answers
-    const QByteArray name = o_.args[1].toLatin1();
-    write_.emplace(flashData_, view(name));
-    setProgress(Phase::Put, "put", 0, qint64(flashData_.size()), Unit::Bytes);
-    if (!again)
-        triesLeft_ = o_.retries;
-    // A lost answer starts the whole transfer again from its Open line, never one Write.
-    repeat_ = [this] { closeThen([this] { startPut(true); }); };
-    handler_ = [this](const QByteArray& reply) { putAnswer(reply); };
-    sendLine(bytes(write_->open().send));
+    flashData_ = file.readAll().toStdString();
+    restart_ = [this] { closeThen([this] { openPut(); }); };
+    openPut();
 }
 
-void BoardJob::putAnswer(const QByteArray& reply) {
+void BoardJob::openPut() {
+    // What the board took stays in flashTaken_ until the new Open line is answered.
+    write_.emplace(flashData_, view(o_.flashName));
+    setProgress(Phase::Put, "put", 0, qint64(flashData_.size()), Unit::Bytes);
+    sendFlashLine(write_->open().send, [this](const QByteArray& r) { return putAnswer(r); });
+}
+
+BoardJob::Verdict BoardJob::putAnswer(const QByteArray& reply) {
     const qint64 sent = write_->position() - 1; // the bytes out before this answer
     const core::Step step = write_->onReply(view(reply));
     if (step.outcome == core::Outcome::Failed) {
-        const QString message =
-            QStringLiteral("%1 refused by %2: %3").arg(o_.args[1], where(), shown(out_, reply));
-        closeThen([this, message] { fail(Status::Refused, message); });
-    } else if (step.outcome == core::Outcome::Done) {
+        const QString message = QStringLiteral("%1 refused by %2: %3")
+                                    .arg(out_.text(o_.flashName), where(), shown(out_, reply));
+        next_ = [this, message] { closeThen([this, message] { fail(Status::Refused, message); }); };
+        return Verdict::Answered;
+    }
+    if (step.outcome == core::Outcome::Done) {
         flashTaken_ = result_.bytes = write_->total();
         advance(flashTaken_);
-        closeThen([this] {
-            if (o_.verify)
-                startGet(false);
-            else
-                finish(Status::Done, QStringLiteral("put: %1 bytes to %2 on %3")
-                                         .arg(result_.bytes)
-                                         .arg(o_.args[1], where()));
-        });
-    } else if (!step.send.empty()) {
-        flashTaken_ = sent; // this "OK" confirmed every piece sent so far
-        advance(flashTaken_);
-        sendLine(bytes(step.send));
-    } else {
-        silence_.start();
+        next_ = [this] {
+            closeThen([this] {
+                if (o_.verify)
+                    startGet(false);
+                else
+                    finish(Status::Done, QStringLiteral("put: %1 bytes to %2 on %3")
+                                             .arg(result_.bytes)
+                                             .arg(out_.text(o_.flashName), where()));
+            });
+        };
+        return Verdict::Answered;
     }
+    if (step.send.empty())
+        return Verdict::More; // neither "OK" nor "ERROR"
+    flashTaken_ = sent;       // this "OK" confirmed every piece sent so far
+    advance(flashTaken_);
+    next_ = [this, line = step.send] {
+        sendFlashLine(line, [this](const QByteArray& r) { return putAnswer(r); });
+    };
+    return Verdict::Answered;
 }
 
 // get, and the read-back behind put --verify.
-void BoardJob::startGet(bool toFile, bool again) {
+void BoardJob::startGet(bool toFile) {
     toFile_ = toFile;
-    freshStart_ = again;
-    if (!again)
-        captured_.clear();
-    if (toFile && !local_ && !openLocal(o_.args.size() > 1 ? o_.args[1] : o_.args[0]))
+    if (toFile && !openLocal(o_.args.size() > 1 ? o_.args[1] : o_.args[0]))
         return;
-    setProgress(Phase::ReadBack, toFile ? "get" : "verify", qint64(captured_.size()),
-                toFile ? -1 : qint64(flashData_.size()), Unit::Bytes);
-    const QByteArray name = (toFile ? o_.args[0] : o_.args[1]).toLatin1();
-    read_.emplace(view(name));
-    if (!again)
-        triesLeft_ = o_.retries;
-    repeat_ = [this] { closeThen([this] { startGet(toFile_, true); }); };
-    handler_ = [this](const QByteArray& reply) { getAnswer(reply); };
-    sendLine(bytes(read_->open().send));
+    restart_ = [this] { closeThen([this] { openGet(); }); };
+    captured_.clear();
+    openGet();
 }
 
-void BoardJob::getAnswer(const QByteArray& reply) {
-    if (!startAfresh())
-        return;
+void BoardJob::openGet() {
+    freshCapture_ = !captured_.empty();
+    read_.emplace(view(o_.flashName));
+    readData_ = true; // no data is due to the Open line
+    setProgress(Phase::ReadBack, toFile_ ? "get" : "verify", qint64(captured_.size()),
+                toFile_ ? -1 : qint64(flashData_.size()), Unit::Bytes);
+    sendFlashLine(read_->open().send, [this](const QByteArray& r) { return getAnswer(r); });
+}
+
+BoardJob::Verdict BoardJob::getAnswer(const QByteArray& reply) {
+    const core::Reply kind =
+        core::classify(view(reply), {core::Reply::Error, core::Reply::EndOfData, core::Reply::Ok});
+    // A READ is answered by its data, then "OK": an "OK" alone means the data was lost.
+    if (kind == core::Reply::Ok && !readData_)
+        return Verdict::Lost;
+    if (std::exchange(freshCapture_, false)) {
+        // A transfer started again: what the last try received gives way only now, so
+        // that it is kept if the new try gets no answer at all.
+        captured_.clear();
+        if (local_ && !local_->restart()) {
+            fail(
+                Status::File,
+                QStringLiteral("cannot write %1: %2").arg(local_->target(), local_->errorString()));
+            return Verdict::Ended;
+        }
+    }
     const core::Step step = read_->onReply(view(reply));
     if (!writeLocal(step.store))
-        return;
+        return Verdict::Ended;
     captured_ += step.store;
     if (toFile_)
         result_.bytes = qint64(captured_.size());
     if (!step.store.empty())
         advance(qint64(captured_.size()));
-    if (step.outcome == core::Outcome::Failed) {
-        const QString name = toFile_ ? o_.args[0] : o_.args[1];
-        const QString message =
-            QStringLiteral("%1 refused by %2: %3").arg(name, where(), shown(out_, reply));
-        closeThen([this, message] { fail(Status::Refused, message); });
-    } else if (step.outcome == core::Outcome::Done) {
-        closeThen([this] {
-            if (!toFile_) {
-                verifyFlash();
-                return;
-            }
-            const QString target = local_->target();
-            if (commitLocal())
-                finish(Status::Done, QStringLiteral("get: %1 bytes from %2 into %3")
-                                         .arg(result_.bytes)
-                                         .arg(where(), target));
-        });
-    } else if (!step.send.empty()) {
-        sendLine(bytes(step.send));
-    } else {
-        silence_.start();
+    if (kind == core::Reply::Other) {
+        readData_ = true;
+        return Verdict::More;
     }
+    if (step.outcome == core::Outcome::Failed) {
+        const QString message = QStringLiteral("%1 refused by %2: %3")
+                                    .arg(out_.text(o_.flashName), where(), shown(out_, reply));
+        next_ = [this, message] { closeThen([this, message] { fail(Status::Refused, message); }); };
+        return Verdict::Answered;
+    }
+    if (step.outcome == core::Outcome::Done) {
+        next_ = [this] {
+            closeThen([this] {
+                if (!toFile_) {
+                    verifyFlash();
+                    return;
+                }
+                const QString target = local_->target();
+                if (commitLocal())
+                    finish(Status::Done, QStringLiteral("get: %1 bytes from %2 into %3")
+                                             .arg(result_.bytes)
+                                             .arg(where(), target));
+            });
+        };
+        return Verdict::Answered;
+    }
+    next_ = [this, line = step.send] {
+        readData_ = false;
+        sendFlashLine(line, [this](const QByteArray& r) { return getAnswer(r); });
+    };
+    return Verdict::Answered;
 }
+
 void BoardJob::verifyFlash() {
     const auto mismatch =
         std::mismatch(flashData_.begin(), flashData_.end(), captured_.begin(), captured_.end());

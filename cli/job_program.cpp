@@ -79,64 +79,54 @@ void BoardJob::startDownload() {
         line = core::stripLeadingZeros(std::move(line));
     download_.emplace(program_);
     setProgress(Phase::Download, "download", 0, download_->count(), Unit::Lines);
-    triesLeft_ = o_.retries;
-    handler_ = [this](const QByteArray& reply) { downloadAnswer(reply); };
     carryOutDownload(download_->start());
 }
 
 void BoardJob::carryOutDownload(const core::Step& step) {
-    if (!step.send.empty()) {
-        const QByteArray line = bytes(step.send);
-        result_.lines = ++sent_ - 1;                // the lines the board has taken
-        repeat_ = [this, line] { sendLine(line); }; // a program line may go again
-        advance(result_.lines);
-        repeat_();
+    if (step.send.empty()) { // a program without lines
+        finish(Status::Done, QStringLiteral("download: %1 has no lines").arg(o_.args[0]));
+        return;
     }
-    if (step.outcome == core::Outcome::Done) {
-        if (step.send.empty()) // a program without lines
-            finish(Status::Done, QStringLiteral("download: %1 has no lines").arg(o_.args[0]));
-        lastLineOut_ = true; // complete once the board has taken the last line too
-    }
+    result_.lines = sent_++;                            // the lines the board has taken
+    lastLineOut_ = step.outcome == core::Outcome::Done; // done once the board takes it too
+    advance(result_.lines);
+    sendLine(bytes(step.send), Kind::Program, true,
+             [this](const QByteArray& reply) { return downloadAnswer(reply); });
 }
 
-void BoardJob::downloadAnswer(const QByteArray& reply) {
-    const int line = lastLineOut_ ? int(program_.size()) : download_->position();
-    const QString refused = QStringLiteral("line %1 of %2 refused by %3: %4")
-                                .arg(line)
-                                .arg(o_.args[0], where(), shown(out_, reply));
-    const QString denied = QStringLiteral("%1 asks for a login (line %2)").arg(where()).arg(line);
+BoardJob::Verdict BoardJob::downloadAnswer(const QByteArray& reply) {
+    const auto refused = [&] {
+        fail(Status::Refused,
+             QStringLiteral("%1 refused by %2: %3").arg(awaiting(), where(), shown(out_, reply)));
+        return Verdict::Ended;
+    };
     if (lastLineOut_) {
-        const core::Reply kind =
-            coreLink() == core::Link::Udp
-                ? core::classify(view(reply),
-                                 {core::Reply::Error, core::Reply::Login, core::Reply::Ok})
-                : core::classify(view(reply), {core::Reply::Error, core::Reply::Ok});
-        if (kind == core::Reply::Error)
-            fail(Status::Refused, refused);
-        else if (kind == core::Reply::Login)
-            fail(Status::Denied, denied);
-        else if (kind == core::Reply::Ok) {
-            result_.lines = int(program_.size());
-            advance(result_.lines);
-            if (o_.verify)
-                startSave(false);
-            else
-                finish(Status::Done,
-                       QStringLiteral("download: %1 lines to %2").arg(result_.lines).arg(where()));
-        } else {
-            silence_.start(); // not the answer yet
+        switch (core::classify(view(reply), {core::Reply::Error, core::Reply::Ok})) {
+        case core::Reply::Error:
+            return refused();
+        case core::Reply::Ok:
+            next_ = [this] {
+                result_.lines = int(program_.size());
+                advance(result_.lines);
+                if (o_.verify)
+                    startSave(false);
+                else
+                    finish(
+                        Status::Done,
+                        QStringLiteral("download: %1 lines to %2").arg(result_.lines).arg(where()));
+            };
+            return Verdict::Answered;
+        default:
+            return Verdict::More; // not the answer yet
         }
-        return;
     }
     const core::Step step = download_->onReply(view(reply), coreLink());
     if (step.outcome == core::Outcome::Failed)
-        fail(Status::Refused, refused);
-    else if (step.outcome == core::Outcome::Denied)
-        fail(Status::Denied, denied);
-    else if (step.send.empty())
-        silence_.start(); // other text: the line is still waiting for its answer
-    else
-        carryOutDownload(step);
+        return refused();
+    if (step.send.empty())
+        return Verdict::More; // other text: the line is still waiting for its answer
+    next_ = [this, step] { carryOutDownload(step); };
+    return Verdict::Answered;
 }
 
 // save, and the listing behind download --verify.
@@ -150,22 +140,27 @@ void BoardJob::startSave(bool toFile) {
         result_.lines = 0;
     }
     setProgress(Phase::Listing, toFile ? "save" : "verify", 0, -1, Unit::Bytes);
-    const QByteArray command = bytes(core::ListingCapture::command(coreLink()));
-    triesLeft_ = o_.retries;
-    repeat_ = [this, command] { // the listing again, from its start
-        freshStart_ = true;
-        sendLine(command);
-    };
-    handler_ = [this](const QByteArray& reply) { saveAnswer(reply); };
-    sendLine(command);
+    sendLine(bytes(core::ListingCapture::command(coreLink())), Kind::Listing, true,
+             [this](const QByteArray& reply) { return saveAnswer(reply); });
 }
 
-void BoardJob::saveAnswer(const QByteArray& reply) {
-    if (!startAfresh())
-        return;
+BoardJob::Verdict BoardJob::saveAnswer(const QByteArray& reply) {
+    // The listing asked for again: it starts afresh at the first answer since, so that
+    // until then what came stays (and is kept, if nothing more comes).
+    if (std::exchange(line_.fresh, false)) {
+        captured_.clear();
+        result_.lines = 0;
+        result_.bytes = 0;
+        if (local_ && !local_->restart()) {
+            fail(
+                Status::File,
+                QStringLiteral("cannot write %1: %2").arg(local_->target(), local_->errorString()));
+            return Verdict::Ended;
+        }
+    }
     const core::Step step = capture_.onReply(view(reply), coreLink());
     if (!writeLocal(step.store))
-        return;
+        return Verdict::Ended;
     captured_ += step.store;
     advance(qint64(captured_.size()));
     if (toFile_) {
@@ -174,19 +169,22 @@ void BoardJob::saveAnswer(const QByteArray& reply) {
     }
     if (step.outcome == core::Outcome::Denied) {
         fail(Status::Denied, QStringLiteral("%1 asks for a login").arg(where()));
-    } else if (step.outcome == core::Outcome::Done) {
+        return Verdict::Ended;
+    }
+    if (step.outcome != core::Outcome::Done)
+        return Verdict::More;
+    next_ = [this] {
         if (verifying_) {
             verifyListing();
-        } else {
-            const QString target = local_->target();
-            if (commitLocal())
-                finish(Status::Done, QStringLiteral("save: %1 lines from %2 into %3")
-                                         .arg(result_.lines)
-                                         .arg(where(), target));
+            return;
         }
-    } else {
-        silence_.start();
-    }
+        const QString target = local_->target();
+        if (commitLocal())
+            finish(Status::Done, QStringLiteral("save: %1 lines from %2 into %3")
+                                     .arg(result_.lines)
+                                     .arg(where(), target));
+    };
+    return Verdict::Answered;
 }
 
 void BoardJob::verifyListing() {

@@ -11,6 +11,11 @@
 #include <cstdio>
 #include <memory>
 #include <vector>
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+#include <csignal>
+#include <unistd.h>
+#endif
 
 using namespace vantor::cli;
 
@@ -42,15 +47,26 @@ public:
         next();
     }
 
+    // Ctrl-C: the boards in flight end "interrupted", saying how far they got; those not
+    // started yet are left alone; the table closes the run as always.
+    void interrupt() {
+        if (std::exchange(interrupted_, true))
+            return;
+        for (const auto& job : jobs_)
+            if (job->running())
+                job->interrupt();
+        next();
+    }
+
 private:
     void next() {
-        while (running_ < o_.jobs && started_ < jobs_.size()) {
+        while (!interrupted_ && running_ < o_.jobs && started_ < jobs_.size()) {
             ++running_;
             jobs_[started_++]->start();
         }
-        if (running_ == 0 && started_ == jobs_.size()) {
+        if (running_ == 0 && (interrupted_ || started_ == jobs_.size())) {
             out_.table(results_);
-            QCoreApplication::exit(status_);
+            QCoreApplication::exit(interrupted_ ? exitCode(Status::Interrupted) : status_);
         }
     }
 
@@ -79,8 +95,32 @@ private:
     int running_ = 0;
     int status_ = 0;
     bool progressSeen_ = false;
+    bool interrupted_ = false;
     QList<Result> results_;
 };
+
+#ifdef Q_OS_UNIX
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 0;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM reach the batch through its event loop, never in the middle of a step.
+void interruptOnSignals(Batch& batch) {
+    if (::pipe(signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &batch);
+    QObject::connect(notifier, &QSocketNotifier::activated, &batch,
+                     [&batch] { batch.interrupt(); });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+#endif
 
 } // namespace
 
@@ -102,6 +142,9 @@ int main(int argc, char* argv[]) {
         return listPorts(options.json);
     Output output(options);
     Batch batch(options, output);
+#ifdef Q_OS_UNIX
+    interruptOnSignals(batch);
+#endif
     batch.run();
     return QCoreApplication::exec();
 }

@@ -137,6 +137,23 @@ qsizetype distance(const QString& a, const QString& b) {
                                         : " (did you mean " + nearest.toStdString() + "?)"));
 }
 
+// A text in the board's code page. A character the code page cannot carry is an error:
+// a '?' in its place would send another line or name another file.
+QByteArray encoded(const core::CodePage& page, const QString& text, const char* what) {
+    QByteArray out;
+    for (const char32_t c : text.toUcs4()) {
+        const int b = page.fromUnicode(c);
+        if (b < 0)
+            throw UsageError(QStringLiteral("%1 \"%2\" has a character that %3 cannot carry: %4")
+                                 .arg(QLatin1String(what), text,
+                                      QString::fromStdString(std::string(page.name())),
+                                      QString::fromUcs4(&c, 1))
+                                 .toStdString());
+        out += char(b);
+    }
+    return out;
+}
+
 void checkReadable(const QString& path) {
     const QFileInfo info(path);
     QFile file(path);
@@ -258,6 +275,8 @@ Options parseOptions(const QStringList& arguments) {
         needArgs(o, 0, 0);
     } else if (c == QLatin1String("send")) {
         needArgs(o, 1, 1 << 20);
+        for (const QString& line : o.args)
+            o.lines.append(encoded(*o.codePage, line, "the line"));
     } else if (c == QLatin1String("download")) {
         needArgs(o, 1, 1);
         QFile file(o.args[0]);
@@ -272,8 +291,11 @@ Options parseOptions(const QStringList& arguments) {
         needArgs(o, 1, 1);
     } else if (c == QLatin1String("put") || c == QLatin1String("get")) {
         needArgs(o, 1, 2);
-        if (o.serial())
-            throw UsageError(c.toStdString() + " runs over UDP only (the flash disk)");
+        // As in the window, whose flash frame is off unless plain UDP is up.
+        if (o.serial() || o.framing != Framing::Plain)
+            throw UsageError(c.toStdString() + " runs over plain UDP only: the flash disk is "
+                                               "not reached through the gateway or a serial "
+                                               "port");
         if (c == QLatin1String("put")) {
             checkReadable(o.args[0]);
             if (QFileInfo(o.args[0]).size() > kFlashLimit)
@@ -282,6 +304,8 @@ Options parseOptions(const QStringList& arguments) {
         }
         if (o.args.size() == 1) // the same name on both sides
             o.args.append(QFileInfo(o.args[0]).fileName());
+        o.flashName = encoded(*o.codePage, c == QLatin1String("put") ? o.args[1] : o.args[0],
+                              "the flash-disk name");
     }
     if (o.verify && c != QLatin1String("download") && c != QLatin1String("put"))
         throw UsageError("--verify goes with download or put");

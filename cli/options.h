@@ -43,6 +43,8 @@ struct Options {
     const core::CodePage* codePage = &core::CodePage::defaultPage();
     QString command;
     QStringList args;
+    QList<QByteArray> lines; // send: the lines in the code page, without CR LF
+    QByteArray flashName;    // put, get: the name on the flash disk, in the code page
 
     bool serial() const { return !serialPort.isEmpty(); }
 };

@@ -28,13 +28,15 @@ int exitCode(Status status) {
         return 3;
     case Status::Link:
         return 4;
+    case Status::Interrupted:
+        return 130; // as a shell reports a program ended by Ctrl-C
     }
     return 4;
 }
 
 QString statusName(Status status) {
     static const char* const names[] = {"done",      "refused", "denied", "mismatch",
-                                        "no answer", "link",    "file"};
+                                        "no answer", "link",    "file",   "interrupted"};
     return QString::fromLatin1(names[int(status)]);
 }
 

@@ -16,7 +16,7 @@
 
 namespace vantor::cli {
 
-enum class Status { Done, Refused, Denied, Mismatch, NoAnswer, Link, File };
+enum class Status { Done, Refused, Denied, Mismatch, NoAnswer, Link, File, Interrupted };
 
 int exitCode(Status status);
 QString statusName(Status status);
