@@ -291,9 +291,9 @@ QString BoardJob::aftermath() {
     case Phase::Download:
         if (progress_.done == 0)
             return QStringLiteral("the board took no line of %1").arg(file);
-        return QStringLiteral("the board took lines 1 to %1 of the %2 of %3: it holds part of "
-                              "the program")
-            .arg(progress_.done)
+        return QStringLiteral("the board took %1 of the %2 of %3: it holds part of the program")
+            .arg(progress_.done == 1 ? QStringLiteral("line 1")
+                                     : QStringLiteral("lines 1 to %1").arg(progress_.done))
             .arg(progress_.total)
             .arg(file);
     case Phase::Put:

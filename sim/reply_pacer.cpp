@@ -37,7 +37,8 @@ bool ReplyPacer::chance(int every, int count, double rate) {
 
 void ReplyPacer::post(const QList<QByteArray>& replies, const Sender& send, bool text) {
     qint64 readyAt = clock_.elapsed() + std::max(0, options_.replyDelayMs);
-    if (chance(options_.stallEvery, ++commandsSeen_, options_.stallRate)) {
+    if (chance(options_.stallEvery, ++commandsSeen_, options_.stallRate) ||
+        commandsSeen_ == options_.stallAt) {
         // Busy with this command: its answers, and those queued behind them, come late.
         readyAt += options_.stallMs;
         ++faults_.stalled;

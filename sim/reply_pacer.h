@@ -30,6 +30,7 @@ struct FrontOptions {
     double dropRate = 0;    // each reply is lost with this chance
     int stallMs = 0;        // how long a stalled command keeps the board busy
     int stallEvery = 0;     // every n-th command stalls; 0: none
+    int stallAt = 0;        // the n-th command stalls, alone; 0: none
     double stallRate = 0;   // each command stalls with this chance
     int otherPortEvery = 0; // UDP: every n-th reply leaves from a second socket
     double otherPortRate = 0;

@@ -19,6 +19,9 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <filesystem>
+#include <optional>
+
 using namespace vantor;
 
 namespace {
@@ -58,6 +61,19 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
 }
+
+// A board that misbehaves, on UDP or on a pseudo-terminal.
+struct Fault {
+    sim::ControllerOptions board;
+    sim::FrontOptions link;
+    bool serial = false;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Fault)
+
+namespace {
 
 const QByteArray kProgram = "10 PRINT \"HI\"\r\n0020 GOTO 10\r\n30 REM  ok\r\n";
 const QByteArray kListing = "10 PRINT \"HI\"\r\n20 GOTO 10\r\n30 REM  ok\r\n";
@@ -106,6 +122,13 @@ private slots:
             runVantor(b + QStringList{"put", dir.filePath("d.bin"), "D.BIN", "--verify"}).status,
             0);
         QCOMPARE(readFile(dir.filePath("flash/D.BIN")), data);
+        // A flash name goes out in the code page, as every other line.
+        QCOMPARE(runVantor(b + QStringList{"put", dir.filePath("d.bin"),
+                                           QString::fromUtf8("\u0424\u0410\u0419\u041B.TXT")})
+                     .status,
+                 0);
+        QVERIFY(std::filesystem::exists(std::filesystem::path(dir.filePath("flash").toStdString()) /
+                                        "\xD4\xC0\xC9\xCB.TXT"));
         QCOMPARE(runVantor(b + QStringList{"get", "D.BIN", dir.filePath("back.bin")}).status, 0);
         QCOMPARE(readFile(dir.filePath("back.bin")), data);
         // The window's log: what the console and the flash transfers send, all that came.
@@ -275,6 +298,108 @@ private slots:
         QCOMPARE(options(manual.left(manual.indexOf(".SH EXAMPLES")).replace("\\-", "-")), help);
     }
 
+    void faults_data() {
+        QTest::addColumn<Fault>("fault");
+        // p.bas: 2 lines; d.bin: 2000 bytes; s.bin: 10 bytes
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        const auto row = [](const char* name, Fault f, const QStringList& a, int status,
+                            const char* said) { QTest::newRow(name) << f << a << status << said; };
+        const QStringList quick{"--timeout", "0.3", "--idle", "600"};
+        Fault slowFirst; // busy with its first command past the time-out
+        slowFirst.link.stallAt = 1;
+        slowFirst.link.stallMs = 400;
+        Fault slowThenRefused = slowFirst;
+        slowThenRefused.board.errorOnLine = 3; // line 2, after line 1 went twice
+        row("a late answer is not the next line's", slowThenRefused,
+            quick + QStringList{"download", "p.bas"}, 1, "p.bas refused");
+        slowThenRefused.board.errorOnLine = 0;
+        slowThenRefused.board.flashErrorAfter = 2; // two Open lines, then the WRITE
+        row("a late Open answer is not the WRITE's", slowThenRefused,
+            quick + QStringList{"put", "s.bin"}, 1, "s.bin refused");
+        row("late answers in time: done", slowFirst, quick + QStringList{"download", "p.bas"}, 0,
+            "");
+        Fault crOnly;
+        crOnly.link.crOnly = true;
+        crOnly.serial = true;
+        row("serial lines ended by CR alone", crOnly, {"download", "p.bas", "--verify"}, 0, "");
+        Fault otherPort;
+        otherPort.link.otherPortEvery = 1;
+        row("answers from another port", otherPort, {"ver"}, 0, "VANTOR-SIM");
+        Fault lossy;
+        lossy.link.dropEvery = 5;
+        row("a lossy link ends a transfer", lossy,
+            {"put", "d.bin", "--timeout", "0.2", "--retries", "1", "--idle", "100"}, 3,
+            "no answer");
+        Fault lostData;
+        lostData.link.dropEvery = 2; // the data of the first READ
+        row("a READ answered without its data", lostData,
+            {"get", "F.BIN", "f.bin", "--timeout", "0.2", "--retries", "1", "--idle", "100"}, 3,
+            "no answer");
+        Fault login;
+        login.board.login = true;
+        row("a login prompt is denied", login, {"ver"}, 1, "asks for a login");
+    }
+    // Each fault a board may have, and the verdict that tells the truth about it.
+    void faults() {
+        QFETCH(Fault, fault);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        QTemporaryDir dir;
+        writeFile(dir.filePath("p.bas"), "10 A=1\r\n20 B=2\r\n");
+        writeFile(dir.filePath("d.bin"), QByteArray(2000, 'd'));
+        writeFile(dir.filePath("s.bin"), QByteArray(10, 's'));
+        fault.board.flashDir = dir.filePath("flash").toStdString();
+        sim::Controller controller(fault.board);
+        writeFile(dir.filePath("flash/F.BIN"), QByteArray(30, 'f'));
+        std::optional<sim::UdpFront> udp;
+        std::optional<sim::PtyFront> pty;
+        QStringList link;
+        if (fault.serial) {
+            pty.emplace(controller, fault.link);
+            link = {"--serial", pty->slavePath()};
+        } else {
+            udp.emplace(controller, QHostAddress::LocalHost, 0, fault.link);
+            link = {"--host", QStringLiteral("127.0.0.1:%1").arg(udp->port())};
+        }
+        for (QString& a : arguments)
+            if (a.endsWith(".bas") || a.endsWith(".bin"))
+                a = dir.filePath(a);
+        const Run r = runVantor(link + arguments);
+        QCOMPARE(r.status, status);
+        QVERIFY2((r.out + r.err).contains(said.toLatin1()), r.err);
+    }
+
+    // Ctrl-C in a batch: the boards in flight end interrupted, with how far they got.
+    void interrupted() {
+        QTemporaryDir dir;
+        sim::FrontOptions busy;
+        busy.stallAt = 2; // line 2 is never answered in time
+        busy.stallMs = 60000;
+        Board a(dir, {}, busy), b(dir, {}, busy);
+        writeFile(dir.filePath("p.bas"), kProgram);
+        QProcess p;
+        p.start(QStringLiteral(VANTOR), {"--host", a.host(), "--host", b.host(), "--json",
+                                         "--timeout", "100", "download", dir.filePath("p.bas")});
+        QByteArray err;
+        QVERIFY(QTest::qWaitFor([&] {
+            return a.controller.program().size() == 1 && b.controller.program().size() == 1;
+        }));
+        p.terminate();
+        QVERIFY(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }));
+        QCOMPARE(p.exitCode(), 130);
+        const QList<QByteArray> objects = p.readAllStandardOutput().trimmed().split('\n');
+        QCOMPARE(objects.size(), 2);
+        for (const QByteArray& object : objects) {
+            const QJsonObject o = QJsonDocument::fromJson(object).object();
+            QCOMPARE(o.value("result").toString(), QStringLiteral("interrupted"));
+            QCOMPARE(o.value("lines").toInt(), 1);
+        }
+        QVERIFY(p.readAllStandardError().contains("interrupted"));
+    }
+
     void badInput_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
@@ -289,6 +414,9 @@ private slots:
         row("RTU address 300", {"--rtu", "300", "ver"}, 2, "from 0 to 255");
         row("unknown command", {"frob"}, 2, "unknown command frob");
         row("a command mistyped", {"dowload", "p.bas"}, 2, "did you mean download?");
+        row("a line the code page cannot carry", {"send", "caf\u00e9 \u20ac"}, 2, "cannot carry");
+        row("a flash file through the gateway", {"get", "X", "x.bin", "--gateway", "1"}, 2,
+            "plain UDP only");
         row("unknown host", {"--host", "no-such-host.invalid", "ver"}, 4, "cannot resolve");
         row("no such port", {"--serial", "/dev/vantor-no-such-port", "ver"}, 4, "cannot open");
     }
@@ -312,8 +440,9 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000));
         QCOMPARE(p.exitCode(), status);
         const QByteArray err = p.readAllStandardError();
-        QVERIFY2(err.contains(message.toLatin1()), err);
+        QVERIFY2(err.contains(message.toUtf8()), err);
         QVERIFY(!board.hasPendingDatagrams());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"long.bas"});
     }
 };
 
