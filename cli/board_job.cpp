@@ -96,6 +96,7 @@ void BoardJob::sendLine(const QByteArray& line, Kind kind, bool resendable, Hand
     line_ = InFlight{line, kind, resendable};
     handler_ = std::move(handler);
     triesLeft_ = o_.retries;
+    waited_ = 0;
     // The window logs what its console and its flash transfers send, nothing else.
     if (kind == Kind::Flash || kind == Kind::Close ||
         (kind == Kind::Console && o_.command == QLatin1String("send")))
@@ -218,8 +219,17 @@ void BoardJob::settle() {
 }
 
 void BoardJob::onSilence() {
-    if (!finished_)
-        lose();
+    if (finished_)
+        return;
+    // A flash line cannot go twice (the board would write or read twice): a slow board
+    // gets the time of the tries, and the transfer starts over only after them.
+    if (!line_.resendable && triesLeft_ > 0) {
+        --triesLeft_;
+        ++waited_;
+        silence_.start();
+        return;
+    }
+    lose();
 }
 
 void BoardJob::lose() {
@@ -236,13 +246,15 @@ void BoardJob::lose() {
         restart_();
         return;
     }
-    const int tries = line_.copies + restarts_;
+    const int tries = line_.copies + waited_;
     QString what = tries > 1 ? QStringLiteral("no answer from %1 to %2 (%3 tries, %4 each)")
                                    .arg(where(), awaiting())
                                    .arg(tries)
                                    .arg(seconds(o_.timeoutMs))
                              : QStringLiteral("no answer from %1 to %2 within %3")
                                    .arg(where(), awaiting(), seconds(o_.timeoutMs));
+    if (restarts_ > 0)
+        what += QStringLiteral(", the transfer started over %1 times").arg(restarts_);
     if (unreachable_)
         what += QStringLiteral("; the system reported the port unreachable: nothing listens on "
                                "%1")

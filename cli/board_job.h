@@ -155,6 +155,7 @@ private:
     int triesLeft_ = 0;             // copies the current line may still be sent
     int restartsLeft_ = 0;          // times the transfer may still start over
     int restarts_ = 0;
+    int waited_ = 0;           // time-outs a flash line has waited through
     bool unreachable_ = false; // the system said nothing listens on the board's port
     bool started_ = false;
     bool finished_ = false;
