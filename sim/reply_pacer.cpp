@@ -36,13 +36,18 @@ bool ReplyPacer::chance(int every, int count, double rate) {
 }
 
 void ReplyPacer::post(const QList<QByteArray>& replies, const Sender& send, bool text) {
-    qint64 readyAt = clock_.elapsed() + std::max(0, options_.replyDelayMs);
+    const qint64 arrivedAt = clock_.elapsed();
+    qint64 readyAt = arrivedAt + std::max(0, options_.replyDelayMs);
     if (chance(options_.stallEvery, ++commandsSeen_, options_.stallRate) ||
         commandsSeen_ == options_.stallAt) {
         // Busy with this command: its answers, and those queued behind them, come late.
         readyAt += options_.stallMs;
         ++faults_.stalled;
     }
+    // How late this command's answer will be, counting what is queued before it: a reply
+    // still waiting when a client gives up counts too.
+    const qint64 due = pending_.empty() ? readyAt : std::max(readyAt, pending_.back().readyAt);
+    faults_.longestDelayMs = std::max(faults_.longestDelayMs, due - arrivedAt);
     bool first = true;
     for (QByteArray reply : replies) {
         if (chance(options_.dropEvery, ++repliesSeen_, options_.dropRate)) {
@@ -51,13 +56,14 @@ void ReplyPacer::post(const QList<QByteArray>& replies, const Sender& send, bool
         }
         if (options_.crOnly && text)
             reply.replace("\r\n", "\r");
+        faults_.refusals += reply.contains("ERROR");
         const bool otherPort =
             chance(options_.otherPortEvery, repliesSeen_, options_.otherPortRate);
         faults_.otherPort += otherPort;
         const int gap = first ? 0 : gapMs_;
         first = false;
         if (options_.splitMs <= 0 || reply.size() < 2) {
-            pending_.push_back({reply, send, readyAt, gap, otherPort});
+            pending_.push_back({reply, send, readyAt, arrivedAt, gap, otherPort});
             continue;
         }
         // In two to four pieces, cut anywhere.
@@ -67,8 +73,8 @@ void ReplyPacer::post(const QList<QByteArray>& replies, const Sender& send, bool
         for (int i = 0; i < pieces && at < reply.size(); ++i) {
             const qsizetype left = reply.size() - at;
             const qsizetype size = i + 1 == pieces ? left : std::max<qsizetype>(1, left / 2);
-            pending_.push_back(
-                {reply.mid(at, size), send, readyAt, i == 0 ? gap : options_.splitMs, otherPort});
+            pending_.push_back({reply.mid(at, size), send, readyAt, arrivedAt,
+                                i == 0 ? gap : options_.splitMs, otherPort});
             at += size;
         }
     }
@@ -87,6 +93,7 @@ void ReplyPacer::release() {
         const Pending item = next;
         pending_.pop_front();
         lastSentAt_ = now;
+        faults_.longestDelayMs = std::max(faults_.longestDelayMs, now - item.arrivedAt);
         item.send(item.bytes, item.otherPort);
     }
 }
