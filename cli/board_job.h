@@ -127,6 +127,8 @@ private:
     void startSave(bool toFile);
     Verdict saveAnswer(const QByteArray& reply);
     void verifyListing();
+    void compareListings();
+    void commitSave();
 
     // The flash disk (job_flash.cpp).
     void startPut();
@@ -183,6 +185,8 @@ private:
     bool toFile_ = false;
     std::string captured_;
     bool verifying_ = false;
+    std::optional<std::string> longestListing_; // save --verify: the longest reading
+    int listingReads_ = 0;
 };
 
 } // namespace vantor::cli

@@ -17,6 +17,8 @@ std::unique_ptr<BoardLink> BoardLink::make(const Options& options, const Board& 
 }
 
 QByteArray BoardLink::framed(const Options& o, const QByteArray& line) const {
+    if (o.framing == Framing::Plain)
+        return line;
     const std::string text = line.toStdString(), address = o.address.toStdString();
     switch (o.framing) {
     case Framing::Gateway:

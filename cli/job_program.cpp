@@ -174,17 +174,55 @@ BoardJob::Verdict BoardJob::saveAnswer(const QByteArray& reply) {
     if (step.outcome != core::Outcome::Done)
         return Verdict::More;
     next_ = [this] {
-        if (verifying_) {
+        if (verifying_)
             verifyListing();
-            return;
-        }
-        const QString target = local_->target();
-        if (commitLocal())
-            finish(Status::Done, QStringLiteral("save: %1 lines from %2 into %3")
-                                     .arg(result_.lines)
-                                     .arg(where(), target));
+        else if (o_.verify)
+            compareListings();
+        else
+            commitSave();
     };
     return Verdict::Answered;
+}
+
+void BoardJob::commitSave() {
+    const QString target = local_->target();
+    if (commitLocal())
+        finish(Status::Done,
+               QStringLiteral("save: %1 lines from %2 into %3%4")
+                   .arg(result_.lines)
+                   .arg(where(), target, o_.verify ? QStringLiteral(", verified") : QString()));
+}
+
+// save --verify: no rule can tell a listing whose reply was lost on the way from a
+// shorter program, so the listing is read again until a reading is the same as the
+// longest one so far (a loss only ever takes away).
+void BoardJob::compareListings() {
+    if (longestListing_ && *longestListing_ == captured_) {
+        commitSave();
+        return;
+    }
+    if (++listingReads_ > o_.retries + 1) {
+        finish(Status::Mismatch,
+               QStringLiteral("save: the listing of %1 read %2 times, never the same twice; %3 "
+                              "left as it was")
+                   .arg(where())
+                   .arg(listingReads_)
+                   .arg(local_->target()));
+        return;
+    }
+    if (!longestListing_ || captured_.size() > longestListing_->size())
+        longestListing_ = captured_;
+    captured_.clear();
+    result_.lines = 0;
+    result_.bytes = 0;
+    if (!local_->restart()) {
+        fail(Status::File,
+             QStringLiteral("cannot write %1: %2").arg(local_->target(), local_->errorString()));
+        return;
+    }
+    setProgress(Phase::Listing, "verify", 0, -1, Unit::Bytes);
+    sendLine(bytes(core::ListingCapture::command(coreLink())), Kind::Listing, true,
+             [this](const QByteArray& reply) { return saveAnswer(reply); });
 }
 
 void BoardJob::verifyListing() {

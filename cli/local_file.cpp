@@ -49,7 +49,8 @@ bool LocalFile::write(const std::string& bytes) {
     if (bytes.empty())
         return true;
     const auto n = qint64(bytes.size());
-    if (temp_->write(bytes.data(), n) != n || !temp_->flush()) {
+    // Buffered: the temporary file is only ever taken whole, once it is flushed and closed.
+    if (temp_->write(bytes.data(), n) != n) {
         error_ = temp_->errorString();
         return false;
     }
@@ -91,6 +92,10 @@ bool LocalFile::settle(const QString& path, QString& error) {
             ? QFile::permissions(path)
             : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
                   QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    if (!temp_->flush()) {
+        error = temp_->errorString();
+        return false;
+    }
     temp_->close();
     temp_->setPermissions(permissions);
     if (!replace(temp_->fileName(), path, error))

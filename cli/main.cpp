@@ -38,10 +38,11 @@ public:
                 --running_;
                 next();
             });
-            connect(job.get(), &BoardJob::progressed, this, [this] {
-                progressSeen_ = true;
-                showProgress();
-            });
+            if (out_.showsProgress())
+                connect(job.get(), &BoardJob::progressed, this, [this] {
+                    progressSeen_ = true;
+                    showProgress();
+                });
             jobs_.push_back(std::move(job));
         }
         next();

@@ -43,20 +43,28 @@ COMMANDS
     --new                   erase the program first (NEW, and wait for its answer)
     --verify                read the listing back and compare it with the file; with
                             --new the board then holds exactly the file
-  save FILE                 capture the listing into FILE
-  put LOCAL [NAME] [--verify]   copy a local file to the flash disk (UDP); --verify reads
-                            it back and compares the bytes
-  get NAME [LOCAL]          copy a file from the flash disk (UDP)
+  save FILE [--verify]      capture the listing into FILE; --verify reads it again until
+                            a reading is the same as the longest one before
+  put LOCAL [NAME] [--verify]   copy a local file to the flash disk (plain UDP only);
+                            --verify reads it back and compares the bytes
+  get NAME [LOCAL]          copy a file from the flash disk (plain UDP only)
   ports                     list the serial ports present (--json: one object per port)
 
 OPTIONS
   --timeout SECONDS         how long to wait for each answer (default 5)
-  --idle MS                 quiet time that ends the answer to ver, new and send (default 300)
-  --retries N               lost answers retried where that is safe (default 2)
+  --idle MS                 quiet time that ends the answer to ver, new and send, and
+                            that a line sent again waits for the answers to all its
+                            copies (default 300)
+  --retries N               a line without an answer in time is sent again (a program
+                            line, VER, the listing) or waited for (a flash line) up to N
+                            more times; a flash transfer starts over at most N times in
+                            all (default 2)
   --jobs N                  boards served at once (default 32)
   --json                    one JSON object per board on stdout
-  --log FILE                append all traffic, as the window's log does; with several
-                            boards one log per board, named as save names its files
+  --log FILE                append to FILE as the window's Terminal.log does: the lines
+                            that send and the flash transfers send, and every byte
+                            received as it came; with several boards one log per
+                            board, named as save names its files
   --codepage NAME           windows-1251 (default), latin1 or cp866
   --help, --version
 
@@ -67,10 +75,10 @@ address goes before the file's extension (prog.bas becomes prog-10.0.0.5_111.bas
 
 On a terminal, long commands show their progress on stderr.
 
-Exit status: 0 every board did it; 1 a controller refused or denied, or --verify found a
-difference; 2 a usage error or a local file that cannot be read or written; 3 a board gave
-no answer in time; 4 a link could not be opened or went away. With several boards, the
-highest.
+Exit status: 0 every board did it; 1 a controller refused or denied (over UDP a login
+prompt ends any command), or --verify found a difference; 2 a usage error or a local file
+that cannot be read or written; 3 a board gave no answer in time; 4 a link could not be
+opened or went away; 130 interrupted (Ctrl-C). With several boards, the highest.
 )";
 
 int wholeNumber(const QString& option, const QString& text, int min, int max) {
@@ -307,8 +315,9 @@ Options parseOptions(const QStringList& arguments) {
         o.flashName = encoded(*o.codePage, c == QLatin1String("put") ? o.args[1] : o.args[0],
                               "the flash-disk name");
     }
-    if (o.verify && c != QLatin1String("download") && c != QLatin1String("put"))
-        throw UsageError("--verify goes with download or put");
+    if (o.verify && c != QLatin1String("download") && c != QLatin1String("put") &&
+        c != QLatin1String("save"))
+        throw UsageError("--verify goes with download, save or put");
     if (o.erase && c != QLatin1String("download"))
         throw UsageError("--new goes with download");
     return o;

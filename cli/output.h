@@ -54,6 +54,7 @@ public:
     // Printed on stdout, prefixed by the board when there are several.
     void print(const QString& board, const QString& text);
     // The progress line, on a terminal only.
+    bool showsProgress() const { return tty_; }
     void progress(const Progress& progress, bool final = false);
     void result(const Result& result);
     void table(const QList<Result>& results);
