@@ -137,6 +137,7 @@ private:
     void startGet(bool toFile);
     void openGet();
     Verdict getAnswer(const QByteArray& reply);
+    Verdict refuseFlash(const QByteArray& reply);
     void sendFlashLine(const std::string& line, Handler handler);
     void verifyFlash();
 

@@ -33,15 +33,19 @@ void BoardJob::openPut() {
     sendFlashLine(write_->open().send, [this](const QByteArray& r) { return putAnswer(r); });
 }
 
+// "ERROR": the file is closed on the board, then the job ends refused.
+BoardJob::Verdict BoardJob::refuseFlash(const QByteArray& reply) {
+    const QString message = QStringLiteral("%1 refused by %2: %3")
+                                .arg(out_.text(o_.flashName), where(), shown(out_, reply));
+    next_ = [this, message] { closeThen([this, message] { fail(Status::Refused, message); }); };
+    return Verdict::Answered;
+}
+
 BoardJob::Verdict BoardJob::putAnswer(const QByteArray& reply) {
     const qint64 sent = write_->position() - 1; // the bytes out before this answer
     const core::Step step = write_->onReply(view(reply));
-    if (step.outcome == core::Outcome::Failed) {
-        const QString message = QStringLiteral("%1 refused by %2: %3")
-                                    .arg(out_.text(o_.flashName), where(), shown(out_, reply));
-        next_ = [this, message] { closeThen([this, message] { fail(Status::Refused, message); }); };
-        return Verdict::Answered;
-    }
+    if (step.outcome == core::Outcome::Failed)
+        return refuseFlash(reply);
     if (step.outcome == core::Outcome::Done) {
         flashTaken_ = result_.bytes = write_->total();
         advance(flashTaken_);
@@ -115,12 +119,8 @@ BoardJob::Verdict BoardJob::getAnswer(const QByteArray& reply) {
         readData_ = true;
         return Verdict::More;
     }
-    if (step.outcome == core::Outcome::Failed) {
-        const QString message = QStringLiteral("%1 refused by %2: %3")
-                                    .arg(out_.text(o_.flashName), where(), shown(out_, reply));
-        next_ = [this, message] { closeThen([this, message] { fail(Status::Refused, message); }); };
-        return Verdict::Answered;
-    }
+    if (step.outcome == core::Outcome::Failed)
+        return refuseFlash(reply);
     if (step.outcome == core::Outcome::Done) {
         next_ = [this] {
             closeThen([this] {
