@@ -49,6 +49,8 @@ struct FaultCounts {
     int stalled = 0;
     int otherPort = 0;
     int split = 0;
+    int refusals = 0;          // replies with "ERROR" that went out
+    qint64 longestDelayMs = 0; // from a command's arrival to a reply's leaving
 };
 
 class ReplyPacer : public QObject {
@@ -70,7 +72,8 @@ private:
         QByteArray bytes;
         Sender send;
         qint64 readyAt = 0;
-        int gapMs = 0; // after the bytes before it
+        qint64 arrivedAt = 0; // the command's
+        int gapMs = 0;        // after the bytes before it
         bool otherPort = false;
     };
 
