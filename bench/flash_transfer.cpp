@@ -6,7 +6,7 @@
 #include "flash_client.h"
 #include "window_fixture.h"
 
-#include "app/progress_bar.h"
+#include "shell/progress_bar.h"
 #include "sim/controller.h"
 #include "sim/udp_front.h"
 

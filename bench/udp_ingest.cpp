@@ -7,8 +7,8 @@
 // bench_udp_ingest [MIB [LINE]]: a smaller run, e.g. under a profiler; lines of 1 to LINE
 // characters (120 unless told; 1000000 is a board that hardly ever ends a line).
 
-#include "app/receive_view.h"
 #include "bench_support.h"
+#include "shell/receive_view.h"
 #include "window_fixture.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "control_commands.h"
-#include "app/terminal.h"
+#include "ops/control_commands.h"
 #include "core/protocol.h"
-#include "links.h"
+#include "ops/links.h"
+#include "shell/terminal.h"
 
 namespace vantor {
 

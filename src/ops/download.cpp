@@ -1,9 +1,9 @@
-#include "download.h"
-#include "app/failure_trap.h"
-#include "app/terminal.h"
-#include "file_choice.h"
-#include "file_failures.h"
-#include "links.h"
+#include "ops/download.h"
+#include "ops/file_choice.h"
+#include "ops/file_failures.h"
+#include "ops/links.h"
+#include "shell/failure_trap.h"
+#include "shell/terminal.h"
 
 #include <QThread>
 

@@ -1,5 +1,5 @@
-#include "file_choice.h"
-#include "app/terminal.h"
+#include "ops/file_choice.h"
+#include "shell/terminal.h"
 
 namespace vantor {
 

@@ -1,8 +1,8 @@
 #pragma once
 // The file dialog that starts an operation, and the end of a running program capture.
 
-#include "app/failure_trap.h"
-#include "app/terminal.h"
+#include "shell/failure_trap.h"
+#include "shell/terminal.h"
 
 #include <QString>
 

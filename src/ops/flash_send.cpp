@@ -1,11 +1,11 @@
-#include "flash_send.h"
-#include "app/failure_trap.h"
-#include "app/progress_bar.h"
-#include "app/terminal.h"
-#include "file_choice.h"
-#include "file_failures.h"
-#include "flash_receive.h"
-#include "links.h"
+#include "ops/flash_send.h"
+#include "ops/file_choice.h"
+#include "ops/file_failures.h"
+#include "ops/flash_receive.h"
+#include "ops/links.h"
+#include "shell/failure_trap.h"
+#include "shell/progress_bar.h"
+#include "shell/terminal.h"
 
 #include <QLineEdit>
 

@@ -1,4 +1,4 @@
-#include "links.h"
+#include "ops/links.h"
 
 namespace vantor {
 

@@ -2,10 +2,10 @@
 // What an operation uses to talk to the controller and to carry out what a core exchange
 // answers: both links, since a line goes out on whichever of them is up, and the pane.
 
-#include "app/terminal.h"
 #include "core/exchange.h"
-#include "serial/serial_link.h"
-#include "udp/udp_link.h"
+#include "links/serial_link.h"
+#include "links/udp_link.h"
+#include "shell/terminal.h"
 
 #include <QByteArray>
 

@@ -1,9 +1,9 @@
-#include "program_save.h"
-#include "app/failure_trap.h"
-#include "app/terminal.h"
-#include "file_choice.h"
-#include "file_failures.h"
-#include "links.h"
+#include "ops/program_save.h"
+#include "ops/file_choice.h"
+#include "ops/file_failures.h"
+#include "ops/links.h"
+#include "shell/failure_trap.h"
+#include "shell/terminal.h"
 
 #include <QThread>
 

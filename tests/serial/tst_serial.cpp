@@ -6,7 +6,7 @@
 #include "e2e.h"
 
 #include "core/framing.h"
-#include "serial/port_list.h"
+#include "links/port_list.h"
 #include "sim/controller.h"
 #include "sim/pty_front.h"
 

@@ -2,11 +2,11 @@
 // What the end-to-end suites share: a real window, a scripted UDP peer, a pty pair, the
 // widgets they drive, and Qt Test.
 
-#include "app/indicator.h"
-#include "app/progress_bar.h"
-#include "app/receive_view.h"
 #include "loopback_peer.h"
 #include "pty_pair.h"
+#include "shell/indicator.h"
+#include "shell/progress_bar.h"
+#include "shell/receive_view.h"
 #include "window_fixture.h"
 
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // Dialogs that never block: file names come from a queue (an empty queue answers as a
 // cancel), and every box is recorded.
 
-#include "app/dialogs.h"
+#include "shell/dialogs.h"
 
 #include <QQueue>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "window_fixture.h"
 
-#include "app/receive_view.h"
+#include "shell/receive_view.h"
 
 #include <QComboBox>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 // A real window, offscreen, working in a temporary folder of its own.
 
-#include "app/main_window.h"
 #include "scripted_dialogs.h"
+#include "window/main_window.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "port_list.h"
+#include "links/port_list.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -1,7 +1,7 @@
-#include "controls.h"
-#include "indicator.h"
-#include "progress_bar.h"
-#include "receive_view.h"
+#include "shell/controls.h"
+#include "shell/indicator.h"
+#include "shell/progress_bar.h"
+#include "shell/receive_view.h"
 
 #include <QCheckBox>
 #include <QComboBox>

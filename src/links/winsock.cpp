@@ -1,4 +1,4 @@
-#include "winsock.h"
+#include "links/winsock.h"
 #include "core/failure.h"
 
 #include <QVariant>

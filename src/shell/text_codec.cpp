@@ -1,4 +1,4 @@
-#include "text_codec.h"
+#include "shell/text_codec.h"
 
 namespace vantor {
 

@@ -1,4 +1,4 @@
-#include "mscomm.h"
+#include "links/mscomm.h"
 #include "core/failure.h"
 
 #include <QStringList>

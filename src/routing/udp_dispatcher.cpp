@@ -1,11 +1,11 @@
-#include "udp_dispatcher.h"
-#include "app/failure_trap.h"
-#include "app/terminal.h"
+#include "routing/udp_dispatcher.h"
+#include "links/winsock.h"
 #include "ops/download.h"
 #include "ops/flash_receive.h"
 #include "ops/flash_send.h"
 #include "ops/program_save.h"
-#include "winsock.h"
+#include "shell/failure_trap.h"
+#include "shell/terminal.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "receive_view.h"
+#include "shell/receive_view.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

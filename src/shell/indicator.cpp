@@ -1,4 +1,4 @@
-#include "indicator.h"
+#include "shell/indicator.h"
 
 #include <QPainter>
 

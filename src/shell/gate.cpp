@@ -1,4 +1,4 @@
-#include "gate.h"
+#include "shell/gate.h"
 
 #include <QTimer>
 

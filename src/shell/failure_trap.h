@@ -4,7 +4,7 @@
 // silently. Nothing else in the program catches.
 
 #include "core/failure.h"
-#include "dialogs.h"
+#include "shell/dialogs.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "main_window.h"
-#include "failure_trap.h"
-#include "progress_bar.h"
+#include "window/main_window.h"
+#include "shell/failure_trap.h"
+#include "shell/progress_bar.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
 #pragma once
 // The receive pane as the handlers use it: wire bytes in, shown through the code page.
 
-#include "receive_view.h"
-#include "text_codec.h"
+#include "shell/receive_view.h"
+#include "shell/text_codec.h"
 
 #include <QByteArrayView>
 

@@ -1,6 +1,6 @@
 // vantor-terminal: the operator's terminal for BASIC controller boards.
 
-#include "main_window.h"
+#include "window/main_window.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

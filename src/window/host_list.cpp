@@ -1,8 +1,8 @@
-#include "host_list.h"
+#include "window/host_list.h"
 #include "core/failure.h"
 #include "core/host_list.h"
-#include "failure_trap.h"
-#include "terminal.h"
+#include "shell/failure_trap.h"
+#include "shell/terminal.h"
 
 #include <QComboBox>
 #include <QFile>

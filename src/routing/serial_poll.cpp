@@ -1,12 +1,12 @@
-#include "serial_poll.h"
-#include "app/failure_trap.h"
-#include "app/indicator.h"
-#include "app/terminal.h"
+#include "routing/serial_poll.h"
 #include "core/rtu_reassembly.h"
-#include "mscomm.h"
+#include "links/mscomm.h"
+#include "links/serial_link.h"
 #include "ops/download.h"
 #include "ops/program_save.h"
-#include "serial_link.h"
+#include "shell/failure_trap.h"
+#include "shell/indicator.h"
+#include "shell/terminal.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "terminal_log.h"
+#include "shell/terminal_log.h"
 #include "core/failure.h"
 
 namespace vantor {

@@ -1,11 +1,11 @@
-#include "udp_link.h"
-#include "app/failure_trap.h"
-#include "app/terminal.h"
+#include "links/udp_link.h"
 #include "core/failure.h"
 #include "core/framing.h"
 #include "core/protocol.h"
-#include "serial/mscomm.h"
-#include "winsock.h"
+#include "links/mscomm.h"
+#include "links/winsock.h"
+#include "shell/failure_trap.h"
+#include "shell/terminal.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "terminal.h"
+#include "shell/terminal.h"
 
 #include <QLineEdit>
 

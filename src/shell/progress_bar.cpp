@@ -1,4 +1,4 @@
-#include "progress_bar.h"
+#include "shell/progress_bar.h"
 
 #include <QPainter>
 

@@ -1,8 +1,8 @@
-#include "console.h"
-#include "indicator.h"
-#include "serial/serial_link.h"
-#include "terminal.h"
-#include "udp/udp_link.h"
+#include "window/console.h"
+#include "links/serial_link.h"
+#include "links/udp_link.h"
+#include "shell/indicator.h"
+#include "shell/terminal.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -2,13 +2,13 @@
 // What every subsystem of the window reaches: the controls, the shared state, the log,
 // the code page, the dialogs, the receive pane and the gate.
 
-#include "controls.h"
-#include "dialogs.h"
-#include "gate.h"
-#include "receive_pane.h"
-#include "shared_state.h"
-#include "terminal_log.h"
-#include "text_codec.h"
+#include "shell/controls.h"
+#include "shell/dialogs.h"
+#include "shell/gate.h"
+#include "shell/receive_pane.h"
+#include "shell/shared_state.h"
+#include "shell/terminal_log.h"
+#include "shell/text_codec.h"
 
 #include <QByteArray>
 

@@ -1,12 +1,12 @@
-#include "serial_link.h"
-#include "app/failure_trap.h"
-#include "app/indicator.h"
-#include "app/terminal.h"
+#include "links/serial_link.h"
 #include "core/basic_numbers.h"
 #include "core/framing.h"
 #include "core/protocol.h"
-#include "mscomm.h"
-#include "udp/winsock.h"
+#include "links/mscomm.h"
+#include "links/winsock.h"
+#include "shell/failure_trap.h"
+#include "shell/indicator.h"
+#include "shell/terminal.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
