@@ -117,6 +117,8 @@ private:
     std::uint64_t stepRows(std::uint64_t offset, int n) const;
     std::uint64_t stepChar(std::uint64_t offset, int n) const;
     void moveCaret(std::uint64_t offset, bool keepAnchor);
+    bool selectByKey(const QKeyEvent* event);
+    bool scrollByKey(const QKeyEvent* event);
     void selectWordAt(std::uint64_t offset);
     void copyToSelectionClipboard() const;
     std::uint64_t selectionStart() const { return std::min(anchor(), caret()); }
