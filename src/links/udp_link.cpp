@@ -75,28 +75,31 @@ void UdpLink::Connect() {
             throw core::Failure(core::failure::kInvalidCall, "No remote host");
         // A name is looked up without blocking the window; the bind follows the answer.
         c.cbBind->setEnabled(false);
-        lookupId_ = QHostInfo::lookupHost(host, this, [this](const QHostInfo& info) {
-            if (info.lookupId() != lookupId_)
-                return;
-            lookupId_ = -1;
-            t_.gate.whenFree([this, info] {
-                Gate::Hold inner(t_.gate);
-                QHostAddress found;
-                for (const QHostAddress& candidate : info.addresses())
-                    if (candidate.protocol() == QAbstractSocket::IPv4Protocol) {
-                        found = candidate;
-                        break;
-                    }
-                // The COM port may have been opened while the name resolved: the two links
-                // are never up together.
-                if (found.isNull() || port_.PortOpen() || !silently([&] { bindTo(found); }))
-                    recover();
-                emit connectFinished();
-            });
-        });
+        lookupId_ =
+            QHostInfo::lookupHost(host, this, [this](const QHostInfo& info) { onLookedUp(info); });
     });
     if (!started)
         recover();
+}
+
+void UdpLink::onLookedUp(const QHostInfo& info) {
+    if (info.lookupId() != lookupId_)
+        return;
+    lookupId_ = -1;
+    t_.gate.whenFree([this, info] {
+        Gate::Hold inner(t_.gate);
+        QHostAddress found;
+        for (const QHostAddress& candidate : info.addresses())
+            if (candidate.protocol() == QAbstractSocket::IPv4Protocol) {
+                found = candidate;
+                break;
+            }
+        // The COM port may have been opened while the name resolved: the two links are
+        // never up together.
+        if (found.isNull() || port_.PortOpen() || !silently([&] { bindTo(found); }))
+            recover();
+        emit connectFinished();
+    });
 }
 
 void UdpLink::bindTo(const QHostAddress& host) {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -38,6 +39,7 @@ signals:
 
 private:
     void clearArpCache();
+    void onLookedUp(const QHostInfo& info);
     void bindTo(const QHostAddress& host);
     void recover();
     void setLook(bool bound);

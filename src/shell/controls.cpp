@@ -95,7 +95,17 @@ Controls::Controls(QWidget* w) {
     w->setFont(base);
     QFont small = base;
     small.setPointSizeF(6.5);
+    addLinkFrame(w);
+    addFlashFrame(w);
+    addCommsFrame(w, small);
+    addModbusFrames(w, small);
+    addFilesFrame(w);
+    addPaneAndConsole(w);
+    addHidden(w);
+    tbSendData->setFocus();
+}
 
+void Controls::addLinkFrame(QWidget* w) {
     Frame1 = frame(w, "Frame1", QStringLiteral("Link"), {0, 0, 254, 57});
     Label2 = label(Frame1, "Label2", QStringLiteral(" Host"), {2, 16, 30, 16});
     ComboRemoteIP = make<QComboBox>(Frame1, "ComboRemoteIP", {32, 13, 112, 21});
@@ -111,7 +121,9 @@ Controls::Controls(QWidget* w) {
     YesConnect->hide();
     cbBind = button(Frame1, "cbBind", QStringLiteral("Connect"), {184, 12, 66, 20});
     Command1 = button(Frame1, "Command1", QStringLiteral("Disconnect"), {184, 34, 66, 20});
+}
 
+void Controls::addFlashFrame(QWidget* w) {
     Frame2 = frame(w, "Frame2", QStringLiteral("Flash disk"), {256, 0, 273, 57});
     Frame2->setEnabled(false);
     Label3 = label(Frame2, "Label3", QStringLiteral("File name:"), {4, 16, 52, 16});
@@ -121,7 +133,9 @@ Controls::Controls(QWidget* w) {
     vbalProgressBar1 = make<ProgressBar>(Frame2, "vbalProgressBar1", {4, 36, 206, 18});
     vbalProgressBar1->setText(kBarNoFile);
     Command5 = button(Frame2, "Command5", QStringLiteral("End"), {213, 35, 56, 20});
+}
 
+void Controls::addCommsFrame(QWidget* w, const QFont& small) {
     Frame4 = frame(w, "Frame4", QStringLiteral("Comm's"), {0, 56, 254, 41});
     Label1 = label(Frame4, "Label1", QStringLiteral("Port:(1-9)"), {60, 1, 60, 12});
     Label1->setFont(small);
@@ -141,7 +155,9 @@ Controls::Controls(QWidget* w) {
     Option6->setChecked(true);
     Label11 = label(Frame4, "Label11", QStringLiteral("12/24/48/96/19/115"), {152, 27, 100, 12});
     Label11->setFont(small);
+}
 
+void Controls::addModbusFrames(QWidget* w, const QFont& small) {
     Frame5 = frame(w, "Frame5", QStringLiteral("Modbus RTU"), {256, 56, 153, 41});
     Frame5->setEnabled(false);
     Check1 = tickBox(Frame5, "Check1", {134, 0, 16, 14});
@@ -159,7 +175,9 @@ Controls::Controls(QWidget* w) {
     Label9 = label(Frame6, "Label9", QStringLiteral("Addr"), {4, 18, 24, 14});
     Text4 = textBox(Frame6, "Text4", QStringLiteral("16"), {28, 16, 26, 20});
     Command7 = button(Frame6, "Command7", QStringLiteral("InitPort"), {58, 16, 55, 20});
+}
 
+void Controls::addFilesFrame(QWidget* w) {
     Frame3 = frame(w, "Frame3", QStringLiteral("BASIC Files"), {0, 96, 465, 41});
     Command10 =
         button(Frame3, "Command10", QStringLiteral("Open File and  Download"), {4, 15, 128, 22});
@@ -169,7 +187,9 @@ Controls::Controls(QWidget* w) {
     Command12 =
         button(Frame3, "Command12", QStringLiteral("New Programm - wait 20s"), {272, 15, 140, 22});
     Command13 = button(Frame3, "Command13", QStringLiteral("Info"), {414, 15, 47, 22});
+}
 
+void Controls::addPaneAndConsole(QWidget* w) {
     Command2 = button(w, "Command2", QStringLiteral("Clear"), {472, 112, 53, 17});
     Line1 = line(w, "Line1", {469, 108, 1, 24}, QFrame::VLine);
     Line2 = line(w, "Line2", {469, 108, 59, 1}, QFrame::HLine);
@@ -184,7 +204,10 @@ Controls::Controls(QWidget* w) {
     QPalette white = tbSendData->palette();
     white.setColor(QPalette::Base, Qt::white);
     tbSendData->setPalette(white);
+}
 
+// Below the visible area: the handlers use these, the operator does not see them.
+void Controls::addHidden(QWidget* w) {
     Label4 = label(w, "Label4", QStringLiteral("Local-Port"), {8, 770, 60, 16});
     tbLocalPort = textBox(w, "tbLocalPort", QString(), {70, 768, 60, 20});
     Label5 = label(w, "Label5", QStringLiteral("Remote-Port"), {140, 770, 70, 16});
@@ -205,8 +228,6 @@ Controls::Controls(QWidget* w) {
     TMRComm->setObjectName(QStringLiteral("TMRComm"));
     TMRComm->setInterval(20);
     TMRComm->setTimerType(Qt::PreciseTimer);
-
-    tbSendData->setFocus();
 }
 
 } // namespace vantor

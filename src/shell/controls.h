@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QFont;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -107,6 +108,16 @@ struct Controls {
     QTimer* TMRComm;
 
     QRadioButton* option(int n) const; // Option1 .. Option6
+
+private:
+    // The window's frames and controls, one group at a time.
+    void addLinkFrame(QWidget* w);
+    void addFlashFrame(QWidget* w);
+    void addCommsFrame(QWidget* w, const QFont& small);
+    void addModbusFrames(QWidget* w, const QFont& small);
+    void addFilesFrame(QWidget* w);
+    void addPaneAndConsole(QWidget* w);
+    void addHidden(QWidget* w);
 };
 
 } // namespace vantor
