@@ -165,21 +165,29 @@ void BoardJob::onAnswer(const QByteArray& reply) {
         quiet_.start();
         return;
     }
-    if (line_.first) { // an answer to another copy of a line answered already
-        if (line_.kind != Kind::Listing && line_.kind != Kind::Close &&
-            core::matches(view(reply), core::Reply::Error)) {
-            fail(Status::Refused, QStringLiteral("%1 refused by %2: %3 (the answer to the line "
-                                                 "sent again)")
-                                      .arg(awaiting(), where(), shown(out_, reply)));
-            return;
-        }
-        if (ends(line_.kind, reply) && ++line_.answered >= line_.copies)
-            settle();
-        else
-            quiet_.start();
+    if (line_.first)
+        otherCopyAnswered(reply);
+    else
+        take(handler_(reply));
+}
+
+// An answer to another copy of a line answered already: it only counts, or refuses.
+void BoardJob::otherCopyAnswered(const QByteArray& reply) {
+    if (line_.kind != Kind::Listing && line_.kind != Kind::Close &&
+        core::matches(view(reply), core::Reply::Error)) {
+        fail(Status::Refused,
+             QStringLiteral("%1 refused by %2: %3 (the answer to the line sent again)")
+                 .arg(awaiting(), where(), shown(out_, reply)));
         return;
     }
-    switch (handler_(reply)) {
+    if (ends(line_.kind, reply) && ++line_.answered >= line_.copies)
+        settle();
+    else
+        quiet_.start();
+}
+
+void BoardJob::take(Verdict verdict) {
+    switch (verdict) {
     case Verdict::More:
         if (line_.kind == Kind::Console || line_.kind == Kind::Close)
             quiet_.start(); // an answer without "OK" ends when the board falls quiet
@@ -325,6 +333,11 @@ QString BoardJob::aftermath() {
                    : QStringLiteral("all %1 lines were taken, but the listing could not be "
                                     "read back")
                          .arg(program_.size());
+    return localAftermath();
+}
+
+// A local file left as it was, and what came kept beside it.
+QString BoardJob::localAftermath() {
     if (!local_)
         return {};
     const QString target = local_->target();

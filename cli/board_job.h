@@ -91,6 +91,8 @@ private:
     void sendLine(const QByteArray& line, Kind kind, bool resendable, Handler handler);
     void transmit();
     void onAnswer(const QByteArray& bytes);
+    void otherCopyAnswered(const QByteArray& reply);
+    void take(Verdict verdict);
     void onSilence();
     void onQuiet();
     void settle();
@@ -101,6 +103,7 @@ private:
     // Ends short of done: "COMMAND: WHAT; how far it got and what it left behind".
     void fail(Status status, const QString& what);
     QString aftermath();
+    QString localAftermath();
     void setProgress(Phase phase, const char* name, qint64 done, qint64 total, Unit unit);
     void advance(qint64 done);
     core::Link coreLink() const;
@@ -138,6 +141,8 @@ private:
     void openGet();
     Verdict getAnswer(const QByteArray& reply);
     Verdict refuseFlash(const QByteArray& reply);
+    bool restartCapture();
+    void commitGet();
     void sendFlashLine(const std::string& line, Handler handler);
     void verifyFlash();
 

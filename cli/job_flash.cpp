@@ -122,19 +122,7 @@ BoardJob::Verdict BoardJob::getAnswer(const QByteArray& reply) {
     if (step.outcome == core::Outcome::Failed)
         return refuseFlash(reply);
     if (step.outcome == core::Outcome::Done) {
-        next_ = [this] {
-            closeThen([this] {
-                if (!toFile_) {
-                    verifyFlash();
-                    return;
-                }
-                const QString target = local_->target();
-                if (commitLocal())
-                    finish(Status::Done, QStringLiteral("get: %1 bytes from %2 into %3")
-                                             .arg(result_.bytes)
-                                             .arg(where(), target));
-            });
-        };
+        next_ = [this] { closeThen([this] { toFile_ ? commitGet() : verifyFlash(); }); };
         return Verdict::Answered;
     }
     next_ = [this, line = step.send] {
@@ -142,6 +130,27 @@ BoardJob::Verdict BoardJob::getAnswer(const QByteArray& reply) {
         sendFlashLine(line, [this](const QByteArray& r) { return getAnswer(r); });
     };
     return Verdict::Answered;
+}
+
+// A transfer started again: what the last try received gives way only at the new try's
+// first answer, so that it is kept if the new try gets no answer at all.
+bool BoardJob::restartCapture() {
+    if (!std::exchange(freshCapture_, false))
+        return true;
+    captured_.clear();
+    if (!local_ || local_->restart())
+        return true;
+    fail(Status::File,
+         QStringLiteral("cannot write %1: %2").arg(local_->target(), local_->errorString()));
+    return false;
+}
+
+void BoardJob::commitGet() {
+    const QString target = local_->target();
+    if (commitLocal())
+        finish(Status::Done, QStringLiteral("get: %1 bytes from %2 into %3")
+                                 .arg(result_.bytes)
+                                 .arg(where(), target));
 }
 
 void BoardJob::verifyFlash() {

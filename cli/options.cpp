@@ -176,79 +176,75 @@ QString Board::label() const {
     return host.isEmpty() ? QString() : host + QLatin1Char(':') + QString::number(port);
 }
 
-Options parseOptions(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption host("host", "", "ADDRESS");
-    const QCommandLineOption hosts("hosts", "", "FILE");
-    const QCommandLineOption remotePort("remote-port", "", "N", "111");
-    const QCommandLineOption serial("serial", "", "PORT");
-    const QCommandLineOption baud("baud", "", "N", "115200");
-    const QCommandLineOption gateway("gateway", "", "N");
-    const QCommandLineOption rtu("rtu", "", "N");
-    const QCommandLineOption timeout("timeout", "", "SECONDS", "5");
-    const QCommandLineOption idle("idle", "", "MS", "300");
-    const QCommandLineOption retries("retries", "", "N", "2");
-    const QCommandLineOption jobs("jobs", "", "N", "32");
-    const QCommandLineOption json("json", "");
-    const QCommandLineOption verify("verify", "");
-    const QCommandLineOption erase("new", "");
-    const QCommandLineOption log("log", "", "FILE");
-    const QCommandLineOption codePage("codepage", "", "NAME");
-    const QCommandLineOption help({"h", "help"}, "");
-    const QCommandLineOption version("version", "");
-    parser.addOptions({host, hosts, remotePort, serial, baud, gateway, rtu, timeout, idle, retries,
-                       jobs, json, verify, erase, log, codePage, help, version});
-    if (!parser.parse(arguments))
-        throw UsageError(parser.errorText().toStdString());
+namespace {
 
-    Options o;
-    if (parser.isSet(help) || parser.isSet(version)) {
-        o.command = parser.isSet(help) ? QStringLiteral("help") : QStringLiteral("version");
-        o.args = QStringList{parser.isSet(help) ? QString::fromUtf8(kHelp)
-                                                : QString::fromLatin1(kVersion)};
-        return o;
+// vantor's options; parsed once, then read in groups.
+struct Parser {
+    Parser() {
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        parser.addOptions({host, hosts, remotePort, serial, baud, gateway, rtu, timeout, idle,
+                           retries, jobs, json, verify, erase, log, codePage, help, version});
     }
-    const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        throw UsageError("no command (see --help)");
-    o.command = positional.first().toLower(); // as operators type them for the board
-    o.args = positional.mid(1);
-    if (!kCommands.contains(o.command))
-        unknownCommand(o.command);
+    QString value(const QCommandLineOption& option) const { return parser.value(option); }
+    bool isSet(const QCommandLineOption& option) const { return parser.isSet(option); }
 
-    const auto remote = quint16(wholeNumber("remote-port", parser.value(remotePort), 1, 65535));
-    o.baud = wholeNumber("baud", parser.value(baud), 1, 1 << 30);
+    QCommandLineParser parser;
+    const QCommandLineOption host{"host", "", "ADDRESS"};
+    const QCommandLineOption hosts{"hosts", "", "FILE"};
+    const QCommandLineOption remotePort{"remote-port", "", "N", "111"};
+    const QCommandLineOption serial{"serial", "", "PORT"};
+    const QCommandLineOption baud{"baud", "", "N", "115200"};
+    const QCommandLineOption gateway{"gateway", "", "N"};
+    const QCommandLineOption rtu{"rtu", "", "N"};
+    const QCommandLineOption timeout{"timeout", "", "SECONDS", "5"};
+    const QCommandLineOption idle{"idle", "", "MS", "300"};
+    const QCommandLineOption retries{"retries", "", "N", "2"};
+    const QCommandLineOption jobs{"jobs", "", "N", "32"};
+    const QCommandLineOption json{"json", ""};
+    const QCommandLineOption verify{"verify", ""};
+    const QCommandLineOption erase{"new", ""};
+    const QCommandLineOption log{"log", "", "FILE"};
+    const QCommandLineOption codePage{"codepage", "", "NAME"};
+    const QCommandLineOption help{{"h", "help"}, ""};
+    const QCommandLineOption version{"version", ""};
+};
+
+// How long to wait, how often to try, how many at once, what to write.
+void readSettings(const Parser& p, Options& o) {
+    o.baud = wholeNumber("baud", p.value(p.baud), 1, 1 << 30);
     if (std::find(std::begin(kBauds), std::end(kBauds), o.baud) == std::end(kBauds))
         throw UsageError("--baud wants 1200, 2400, 4800, 9600, 19200 or 115200, not " +
-                         parser.value(baud).toStdString());
+                         p.value(p.baud).toStdString());
     bool ok = false;
-    const double seconds = parser.value(timeout).toDouble(&ok);
+    const double seconds = p.value(p.timeout).toDouble(&ok);
     if (!ok || seconds <= 0 || seconds > 3600)
         throw UsageError("--timeout wants seconds above 0, not \"" +
-                         parser.value(timeout).toStdString() + "\"");
+                         p.value(p.timeout).toStdString() + "\"");
     o.timeoutMs = std::max(1, int(seconds * 1000));
-    o.idleMs = wholeNumber("idle", parser.value(idle), 0, 3600 * 1000);
-    o.retries = wholeNumber("retries", parser.value(retries), 0, 1000);
-    o.jobs = wholeNumber("jobs", parser.value(jobs), 1, 4096);
-    o.json = parser.isSet(json);
-    o.verify = parser.isSet(verify);
-    o.erase = parser.isSet(erase);
-    o.logFile = parser.value(log);
-    if (parser.isSet(codePage)) {
-        o.codePage = core::CodePage::byName(parser.value(codePage).toStdString());
+    o.idleMs = wholeNumber("idle", p.value(p.idle), 0, 3600 * 1000);
+    o.retries = wholeNumber("retries", p.value(p.retries), 0, 1000);
+    o.jobs = wholeNumber("jobs", p.value(p.jobs), 1, 4096);
+    o.json = p.isSet(p.json);
+    o.verify = p.isSet(p.verify);
+    o.erase = p.isSet(p.erase);
+    o.logFile = p.value(p.log);
+    if (p.isSet(p.codePage)) {
+        o.codePage = core::CodePage::byName(p.value(p.codePage).toStdString());
         if (!o.codePage)
             throw UsageError("--codepage wants windows-1251, latin1 or cp866, not " +
-                             parser.value(codePage).toStdString());
+                             p.value(p.codePage).toStdString());
     }
-    if (parser.isSet(gateway) && parser.isSet(rtu))
+}
+
+void readFraming(const Parser& p, Options& o) {
+    if (p.isSet(p.gateway) && p.isSet(p.rtu))
         throw UsageError("--gateway and --rtu exclude each other");
-    if (parser.isSet(gateway)) {
+    if (p.isSet(p.gateway)) {
         o.framing = Framing::Gateway;
-        o.address = parser.value(gateway);
-    } else if (parser.isSet(rtu)) {
+        o.address = p.value(p.gateway);
+    } else if (p.isSet(p.rtu)) {
         o.framing = Framing::Rtu;
-        o.address = parser.value(rtu);
+        o.address = p.value(p.rtu);
         try {
             core::rtuAddress(o.address.toStdString());
         } catch (const core::Failure&) {
@@ -256,19 +252,21 @@ Options parseOptions(const QStringList& arguments) {
                              o.address.toStdString());
         }
     }
+}
 
-    // The boards.
-    for (const QString& text : parser.values(host))
+void readBoards(const Parser& p, Options& o) {
+    const auto remote = quint16(wholeNumber("remote-port", p.value(p.remotePort), 1, 65535));
+    for (const QString& text : p.parser.values(p.host))
         o.boards.append(parseBoard(text, remote));
-    if (parser.isSet(hosts)) {
-        QFile file(parser.value(hosts));
+    if (p.isSet(p.hosts)) {
+        QFile file(p.value(p.hosts));
         if (!file.open(QIODevice::ReadOnly))
-            throw UsageError("cannot read " + parser.value(hosts).toStdString() + ": " +
+            throw UsageError("cannot read " + p.value(p.hosts).toStdString() + ": " +
                              file.errorString().toStdString());
         for (const std::string& entry : core::readHostEntries(file.readAll().toStdString()))
             o.boards.append(parseBoard(QString::fromStdString(entry), remote));
     }
-    o.serialPort = parser.value(serial);
+    o.serialPort = p.value(p.serial);
     const bool wantsLink = o.command != QLatin1String("ports");
     if (wantsLink && o.boards.isEmpty() == o.serialPort.isEmpty())
         throw UsageError("name the boards with --host or --hosts, or one port with --serial");
@@ -276,8 +274,39 @@ Options parseOptions(const QStringList& arguments) {
         o.boards = {Board{}};
     if (o.framing == Framing::Rtu && !o.serial())
         throw UsageError("--rtu frames go over a serial port only");
+}
 
-    // The command and its files: checked now, so that nothing is sent for a bad one.
+void checkDownload(const Options& o) {
+    checkReadable(o.args[0]);
+    QFile file(o.args[0]);
+    file.open(QIODevice::ReadOnly);
+    try {
+        core::readProgramLines(file.readAll().toStdString());
+    } catch (const core::Failure&) {
+        throw UsageError(o.args[0].toStdString() + " has more than 2048 lines");
+    }
+}
+
+void checkFlash(Options& o) {
+    const bool put = o.command == QLatin1String("put");
+    // As in the window, whose flash frame is off unless plain UDP is up.
+    if (o.serial() || o.framing != Framing::Plain)
+        throw UsageError(o.command.toStdString() + " runs over plain UDP only: the flash disk "
+                                                   "is not reached through the gateway or a "
+                                                   "serial port");
+    if (put) {
+        checkReadable(o.args[0]);
+        if (QFileInfo(o.args[0]).size() > kFlashLimit)
+            throw UsageError(o.args[0].toStdString() + " is larger than the 16 MiB a flash "
+                                                       "disk takes");
+    }
+    if (o.args.size() == 1) // the same name on both sides
+        o.args.append(QFileInfo(o.args[0]).fileName());
+    o.flashName = encoded(*o.codePage, put ? o.args[1] : o.args[0], "the flash-disk name");
+}
+
+// The command and its files: checked now, so that nothing is sent for a bad one.
+void checkCommand(Options& o) {
     const QString& c = o.command;
     if (c == QLatin1String("ver") || c == QLatin1String("new") || c == QLatin1String("ports")) {
         needArgs(o, 0, 0);
@@ -287,39 +316,44 @@ Options parseOptions(const QStringList& arguments) {
             o.lines.append(encoded(*o.codePage, line, "the line"));
     } else if (c == QLatin1String("download")) {
         needArgs(o, 1, 1);
-        QFile file(o.args[0]);
-        checkReadable(o.args[0]);
-        file.open(QIODevice::ReadOnly);
-        try {
-            core::readProgramLines(file.readAll().toStdString());
-        } catch (const core::Failure&) {
-            throw UsageError(o.args[0].toStdString() + " has more than 2048 lines");
-        }
+        checkDownload(o);
     } else if (c == QLatin1String("save")) {
         needArgs(o, 1, 1);
     } else if (c == QLatin1String("put") || c == QLatin1String("get")) {
         needArgs(o, 1, 2);
-        // As in the window, whose flash frame is off unless plain UDP is up.
-        if (o.serial() || o.framing != Framing::Plain)
-            throw UsageError(c.toStdString() + " runs over plain UDP only: the flash disk is "
-                                               "not reached through the gateway or a serial "
-                                               "port");
-        if (c == QLatin1String("put")) {
-            checkReadable(o.args[0]);
-            if (QFileInfo(o.args[0]).size() > kFlashLimit)
-                throw UsageError(o.args[0].toStdString() + " is larger than the 16 MiB a flash "
-                                                           "disk takes");
-        }
-        if (o.args.size() == 1) // the same name on both sides
-            o.args.append(QFileInfo(o.args[0]).fileName());
-        o.flashName = encoded(*o.codePage, c == QLatin1String("put") ? o.args[1] : o.args[0],
-                              "the flash-disk name");
+        checkFlash(o);
     }
     if (o.verify && c != QLatin1String("download") && c != QLatin1String("put") &&
         c != QLatin1String("save"))
         throw UsageError("--verify goes with download, save or put");
     if (o.erase && c != QLatin1String("download"))
         throw UsageError("--new goes with download");
+}
+
+} // namespace
+
+Options parseOptions(const QStringList& arguments) {
+    Parser p;
+    if (!p.parser.parse(arguments))
+        throw UsageError(p.parser.errorText().toStdString());
+    Options o;
+    if (p.isSet(p.help) || p.isSet(p.version)) {
+        o.command = p.isSet(p.help) ? QStringLiteral("help") : QStringLiteral("version");
+        o.args =
+            QStringList{p.isSet(p.help) ? QString::fromUtf8(kHelp) : QString::fromLatin1(kVersion)};
+        return o;
+    }
+    const QStringList positional = p.parser.positionalArguments();
+    if (positional.isEmpty())
+        throw UsageError("no command (see --help)");
+    o.command = positional.first().toLower(); // as operators type them for the board
+    o.args = positional.mid(1);
+    if (!kCommands.contains(o.command))
+        unknownCommand(o.command);
+    readSettings(p, o);
+    readFraming(p, o);
+    readBoards(p, o);
+    checkCommand(o);
     return o;
 }
 

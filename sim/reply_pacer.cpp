@@ -60,25 +60,31 @@ void ReplyPacer::post(const QList<QByteArray>& replies, const Sender& send, bool
         const bool otherPort =
             chance(options_.otherPortEvery, repliesSeen_, options_.otherPortRate);
         faults_.otherPort += otherPort;
-        const int gap = first ? 0 : gapMs_;
+        queue(reply, {reply, send, readyAt, arrivedAt, first ? 0 : gapMs_, otherPort});
         first = false;
-        if (options_.splitMs <= 0 || reply.size() < 2) {
-            pending_.push_back({reply, send, readyAt, arrivedAt, gap, otherPort});
-            continue;
-        }
-        // In two to four pieces, cut anywhere.
-        ++faults_.split;
-        const int pieces = std::uniform_int_distribution<int>(2, 4)(random_);
-        qsizetype at = 0;
-        for (int i = 0; i < pieces && at < reply.size(); ++i) {
-            const qsizetype left = reply.size() - at;
-            const qsizetype size = i + 1 == pieces ? left : std::max<qsizetype>(1, left / 2);
-            pending_.push_back({reply.mid(at, size), send, readyAt, arrivedAt,
-                                i == 0 ? gap : options_.splitMs, otherPort});
-            at += size;
-        }
     }
     release();
+}
+
+// A reply whole, or (serial) in two to four pieces cut anywhere, splitMs apart.
+void ReplyPacer::queue(const QByteArray& reply, Pending item) {
+    if (options_.splitMs <= 0 || reply.size() < 2) {
+        pending_.push_back(std::move(item));
+        return;
+    }
+    ++faults_.split;
+    const int pieces = std::uniform_int_distribution<int>(2, 4)(random_);
+    qsizetype at = 0;
+    for (int i = 0; i < pieces && at < reply.size(); ++i) {
+        const qsizetype left = reply.size() - at;
+        const qsizetype size = i + 1 == pieces ? left : std::max<qsizetype>(1, left / 2);
+        Pending piece = item;
+        piece.bytes = reply.mid(at, size);
+        if (i > 0)
+            piece.gapMs = options_.splitMs;
+        pending_.push_back(std::move(piece));
+        at += size;
+    }
 }
 
 void ReplyPacer::release() {

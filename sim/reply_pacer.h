@@ -78,6 +78,7 @@ private:
     };
 
     bool chance(int every, int count, double rate);
+    void queue(const QByteArray& reply, Pending item);
     void release();
 
     FrontOptions options_;

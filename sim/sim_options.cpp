@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 namespace vantor::sim {
 
@@ -54,122 +55,140 @@ SimOptions usageError(const QString& message) {
 
 } // namespace
 
-SimOptions parseSimOptions(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription("Simulated BASIC controller for the Vantor terminal.");
-    const QCommandLineOption help({"h", "help"}, "Show this help.");
-    const QCommandLineOption version({"v", "version"}, "Show the version.");
-    const QCommandLineOption udp("udp", "Serve UDP (the default when no front end is named).");
-    const QCommandLineOption serial("serial", "Serve a pseudo-terminal as the serial port.");
-    const QCommandLineOption serialLink(
-        "serial-link", "Make PATH a symbolic link to the pseudo-terminal while running.", "PATH");
-    const QCommandLineOption address("address", "UDP address to bind (default 127.0.0.1).", "A",
-                                     "127.0.0.1");
-    const QCommandLineOption port("port", "UDP port; 0 (the default) picks a free one.", "N", "0");
-    const QCommandLineOption flashDir(
-        "flash-dir",
-        "Folder of the flash disk (default: vantor-sim-flash in the temporary folder).", "DIR");
-    const QCommandLineOption login("login", "Ask for user and password (admin/admin).");
-    const QCommandLineOption errorOnLine(
-        "error-on-line", "Refuse the N-th program line (default 0: never).", "N", "0");
-    const QCommandLineOption flashErrorAfter(
-        "flash-error-after", "Refuse flash-disk commands after the first N (default 0: never).",
-        "N", "0");
-    const QCommandLineOption delay("delay", "Delay every reply by MS milliseconds (default 0).",
-                                   "MS", "0");
-    const QCommandLineOption drop("drop", "Drop every N-th reply (default 0: none).", "N", "0");
-    const QCommandLineOption gap(
-        "gap", "Serial pause between the replies to one command (default 60).", "MS", "60");
-    const QCommandLineOption rtu("rtu", "Serial: read all input as Modbus RTU frames.");
-    const QCommandLineOption stall(
-        "stall", "Keep the board busy MS milliseconds on a stalled command (default 0).", "MS",
-        "0");
-    const QCommandLineOption stallEvery(
-        "stall-every",
-        "Stall every N-th command: its answers and all later ones come late, in "
-        "order (default 0: none).",
-        "N", "0");
-    const QCommandLineOption otherPortEvery(
-        "other-port-every", "Send every N-th reply from another UDP port (default 0: none).", "N",
-        "0");
-    const QCommandLineOption crOnly("cr-only", "End reply lines with CR alone.");
-    const QCommandLineOption split(
-        "split", "Serial: send each reply in pieces MS milliseconds apart (default 0: whole).",
-        "MS", "0");
-    const QCommandLineOption chaos(
-        "chaos",
-        "A random mix of these faults at rates drawn from SEED: the same SEED, the "
-        "same board.",
-        "SEED");
-    parser.addOptions({help,   version,  udp,   serial,      serialLink,      address,
-                       port,   flashDir, login, errorOnLine, flashErrorAfter, delay,
-                       drop,   gap,      rtu,   stall,       stallEvery,      otherPortEvery,
-                       crOnly, split,    chaos});
+namespace {
 
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
-    if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText().replace(arguments.first(), "vantor-sim")), stdout);
+struct Parser {
+    Parser() {
+        parser.setApplicationDescription("Simulated BASIC controller for the Vantor terminal.");
+        parser.addOptions({help,   version,  udp,   serial,      serialLink,      address,
+                           port,   flashDir, login, errorOnLine, flashErrorAfter, delay,
+                           drop,   gap,      rtu,   stall,       stallEvery,      otherPortEvery,
+                           crOnly, split,    chaos});
+    }
+    QString value(const QCommandLineOption& option) const { return parser.value(option); }
+    bool isSet(const QCommandLineOption& option) const { return parser.isSet(option); }
+
+    QCommandLineParser parser;
+    const QCommandLineOption help{{"h", "help"}, "Show this help."};
+    const QCommandLineOption version{{"v", "version"}, "Show the version."};
+    const QCommandLineOption udp{"udp", "Serve UDP (the default when no front end is named)."};
+    const QCommandLineOption serial{"serial", "Serve a pseudo-terminal as the serial port."};
+    const QCommandLineOption serialLink{
+        "serial-link", "Make PATH a symbolic link to the pseudo-terminal while running.", "PATH"};
+    const QCommandLineOption address{"address", "UDP address to bind (default 127.0.0.1).", "A",
+                                     "127.0.0.1"};
+    const QCommandLineOption port{"port", "UDP port; 0 (the default) picks a free one.", "N", "0"};
+    const QCommandLineOption flashDir{
+        "flash-dir",
+        "Folder of the flash disk (default: vantor-sim-flash in the temporary folder).", "DIR"};
+    const QCommandLineOption login{"login", "Ask for user and password (admin/admin)."};
+    const QCommandLineOption errorOnLine{
+        "error-on-line", "Refuse the N-th program line (default 0: never).", "N", "0"};
+    const QCommandLineOption flashErrorAfter{
+        "flash-error-after", "Refuse flash-disk commands after the first N (default 0: never).",
+        "N", "0"};
+    const QCommandLineOption delay{"delay", "Delay every reply by MS milliseconds (default 0).",
+                                   "MS", "0"};
+    const QCommandLineOption drop{"drop", "Drop every N-th reply (default 0: none).", "N", "0"};
+    const QCommandLineOption gap{
+        "gap", "Serial pause between the replies to one command (default 60).", "MS", "60"};
+    const QCommandLineOption rtu{"rtu", "Serial: read all input as Modbus RTU frames."};
+    const QCommandLineOption stall{
+        "stall", "Keep the board busy MS milliseconds on a stalled command (default 0).", "MS",
+        "0"};
+    const QCommandLineOption stallEvery{"stall-every",
+                                        "Stall every N-th command: its answers and all later "
+                                        "ones come late, in order (default 0: none).",
+                                        "N", "0"};
+    const QCommandLineOption otherPortEvery{
+        "other-port-every", "Send every N-th reply from another UDP port (default 0: none).", "N",
+        "0"};
+    const QCommandLineOption crOnly{"cr-only", "End reply lines with CR alone."};
+    const QCommandLineOption split{
+        "split", "Serial: send each reply in pieces MS milliseconds apart (default 0: whole).",
+        "MS", "0"};
+    const QCommandLineOption chaos{"chaos",
+                                   "A random mix of these faults at rates drawn from SEED: the "
+                                   "same SEED, the same board.",
+                                   "SEED"};
+};
+
+// The options that take a whole number; what is wrong with one, or nothing.
+QString readNumbers(const Parser& p, SimOptions& o) {
+    struct Number {
+        const QCommandLineOption& option;
+        int max;
+        std::function<void(int)> store;
+    };
+    const Number numbers[] = {
+        {p.port, 65535, [&](int v) { o.port = quint16(v); }},
+        {p.errorOnLine, kMaxCount, [&](int v) { o.controller.errorOnLine = v; }},
+        {p.flashErrorAfter, kMaxCount, [&](int v) { o.controller.flashErrorAfter = v; }},
+        {p.delay, kMaxDelayMs, [&](int v) { o.front.replyDelayMs = v; }},
+        {p.drop, kMaxCount, [&](int v) { o.front.dropEvery = v; }},
+        {p.gap, kMaxDelayMs, [&](int v) { o.gapMs = v; }},
+        {p.stallEvery, kMaxCount, [&](int v) { o.front.stallEvery = v; }},
+        {p.otherPortEvery, kMaxCount, [&](int v) { o.front.otherPortEvery = v; }},
+        // The chaos seed's choices stand unless an option names its own.
+        {p.stall, kMaxDelayMs,
+         [&](int v) { o.front.stallMs = p.isSet(p.stall) ? v : o.front.stallMs; }},
+        {p.split, kMaxDelayMs,
+         [&](int v) { o.front.splitMs = p.isSet(p.split) ? v : o.front.splitMs; }},
+    };
+    for (const Number& n : numbers) {
+        bool ok = false;
+        const int value = p.value(n.option).toInt(&ok);
+        if (!ok || value < 0 || value > n.max)
+            return QString("--%1 wants a whole number from 0 to %2, not %3")
+                .arg(n.option.names().first())
+                .arg(n.max)
+                .arg(p.value(n.option));
+        n.store(value);
+    }
+    return {};
+}
+
+} // namespace
+
+SimOptions parseSimOptions(const QStringList& arguments) {
+    Parser p;
+    if (!p.parser.parse(arguments))
+        return usageError(p.parser.errorText());
+    if (p.isSet(p.help)) {
+        std::fputs(qPrintable(p.parser.helpText().replace(arguments.first(), "vantor-sim")),
+                   stdout);
         std::fputs(kBoardHelp, stdout);
         return exitWith(0);
     }
-    if (parser.isSet(version)) {
+    if (p.isSet(p.version)) {
         std::fputs("vantor-sim 3.1.1\n", stdout);
         return exitWith(0);
     }
-    if (!parser.positionalArguments().isEmpty())
-        return usageError("unexpected argument " + parser.positionalArguments().first());
+    if (!p.parser.positionalArguments().isEmpty())
+        return usageError("unexpected argument " + p.parser.positionalArguments().first());
 
     SimOptions o;
-    o.address = QHostAddress(parser.value(address));
+    o.address = QHostAddress(p.value(p.address));
     if (o.address.isNull())
-        return usageError("--address wants an IP address, not " + parser.value(address));
-    if (parser.isSet(chaos)) {
+        return usageError("--address wants an IP address, not " + p.value(p.address));
+    if (p.isSet(p.chaos)) {
         bool ok = false;
-        const uint seed = parser.value(chaos).toUInt(&ok);
+        const uint seed = p.value(p.chaos).toUInt(&ok);
         if (!ok)
-            return usageError("--chaos wants a whole number, not " + parser.value(chaos));
+            return usageError("--chaos wants a whole number, not " + p.value(p.chaos));
         o.front = FrontOptions::chaos(seed);
     }
-    int values[10] = {};
-    const std::pair<const QCommandLineOption*, int> limits[10] = {
-        {&port, 65535},        {&errorOnLine, kMaxCount}, {&flashErrorAfter, kMaxCount},
-        {&delay, kMaxDelayMs}, {&drop, kMaxCount},        {&gap, kMaxDelayMs},
-        {&stall, kMaxDelayMs}, {&stallEvery, kMaxCount},  {&otherPortEvery, kMaxCount},
-        {&split, kMaxDelayMs}};
-    for (int i = 0; i < 10; ++i) {
-        const auto [option, max] = limits[i];
-        bool ok = false;
-        values[i] = parser.value(*option).toInt(&ok);
-        if (!ok || values[i] < 0 || values[i] > max)
-            return usageError(QString("--%1 wants a whole number from 0 to %2, not %3")
-                                  .arg(option->names().first())
-                                  .arg(max)
-                                  .arg(parser.value(*option)));
-    }
-    o.port = quint16(values[0]);
-    o.controller.errorOnLine = values[1];
-    o.controller.flashErrorAfter = values[2];
-    o.front.replyDelayMs = values[3];
-    o.front.dropEvery = values[4];
-    o.gapMs = values[5];
-    // The chaos seed's choices stand unless an option names its own.
-    if (parser.isSet(stall))
-        o.front.stallMs = values[6];
-    o.front.stallEvery = values[7];
-    o.front.otherPortEvery = values[8];
-    if (parser.isSet(split))
-        o.front.splitMs = values[9];
-    o.front.crOnly = o.front.crOnly || parser.isSet(crOnly);
-    o.front.rtu = parser.isSet(rtu);
-    o.controller.login = parser.isSet(login);
-    if (parser.isSet(flashDir))
+    if (const QString wrong = readNumbers(p, o); !wrong.isEmpty())
+        return usageError(wrong);
+    o.front.crOnly = o.front.crOnly || p.isSet(p.crOnly);
+    o.front.rtu = p.isSet(p.rtu);
+    o.controller.login = p.isSet(p.login);
+    if (p.isSet(p.flashDir))
         o.controller.flashDir =
-            std::filesystem::path(QDir(parser.value(flashDir)).absolutePath().toStdU16String());
-
-    o.serial = parser.isSet(serial);
-    o.udp = parser.isSet(udp) || !o.serial;
-    o.serialLink = parser.value(serialLink);
+            std::filesystem::path(QDir(p.value(p.flashDir)).absolutePath().toStdU16String());
+    o.serial = p.isSet(p.serial);
+    o.udp = p.isSet(p.udp) || !o.serial;
+    o.serialLink = p.value(p.serialLink);
     if (!o.serialLink.isEmpty() && !o.serial)
         return usageError("--serial-link goes with --serial");
 #ifndef Q_OS_UNIX
