@@ -1,6 +1,7 @@
 // The four exchanges fed random replies: a download sends only the lines it was given, a
 // capture stores nothing but whole replies, a flash read stores at most 20 bytes a Data
-// reply (the last ones, before "ND", come from the reply), a flash write sends only WRITE lines of at most 21 bytes.
+// reply (the last ones, before "ND", come from the reply), a flash write sends only WRITE lines of
+// at most 21 bytes.
 #include "core/flash_read.h"
 #include "core/flash_write.h"
 #include "core/listing_capture.h"

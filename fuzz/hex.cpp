@@ -1,7 +1,7 @@
 // Hex digits: any text decodes to bytes, never fails; a Data reply is always 20 bytes, the
 // bytes before "ND" at most half the reply; encoding then decoding gives the bytes back.
-#include "core/flash_lines.h"
 #include "core/hex.h"
+#include "core/flash_lines.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

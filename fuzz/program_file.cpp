@@ -1,7 +1,7 @@
 // A .bas file's lines: none holds a line end, at most 2048 are read (more is Failure 9), and
 // zero stripping takes three zeros at most and keeps the rest whole.
-#include "core/failure.h"
 #include "core/program_file.h"
+#include "core/failure.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -5,6 +5,7 @@ packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev)
 [ "${1:-}" = "--gui" ] && packages+=(qt6-qpa-plugins libgl1 fonts-liberation)
 [ "${1:-}" = "--package" ] && packages+=(help2man lintian dpkg-dev file)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
+[ "${1:-}" = "--format" ] && packages+=(clang-format git)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

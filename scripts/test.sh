@@ -9,6 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
+# Every C++ file as .clang-format wants it (scripts/format.sh formats them).
+scripts/format.sh --check
 
 # Testing is switched on whatever an earlier command left in the build folder, and a
 # build without tests fails rather than passing.
