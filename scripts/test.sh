@@ -53,6 +53,7 @@ if [ "${1:-}" != "--quick" ]; then
     for _ in $(seq 100); do grep -q '^READY udp' "$ready" && break; sleep 0.1; done
     port=$(awk '/^READY udp/ {print $4}' "$ready")
     /usr/bin/vantor --host "127.0.0.1:$port" ver
+    bash tests/cli/completion.sh /usr/share/bash-completion/completions/vantor
     kill "$sim"
     wait "$sim" || true
     rm -f "$ready"
