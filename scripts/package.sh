@@ -8,7 +8,8 @@ dir=build/package
 # Debian's hardening flags, as a package built by its own tools would get them.
 export CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 export LDFLAGS="$(dpkg-buildflags --get LDFLAGS) -Wl,-z,now"
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+    -DCMAKE_STRIP="$PWD/packaging/strip.sh" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 (cd "$dir" && rm -f ./*.deb && cpack -G DEB >/dev/null)
 deb=$(ls "$dir"/vantor_*.deb)
