@@ -150,7 +150,6 @@ bool BoardJob::ends(Kind kind, const QByteArray& reply) {
 void BoardJob::onAnswer(const QByteArray& reply) {
     if (finished_ || line_.copies == 0)
         return;
-    silence_.stop();
     unreachable_ = false;
     // Over UDP a login prompt ends any command, as the window's dispatcher ends any
     // operation with "ACCESS DENIED".
@@ -173,6 +172,7 @@ void BoardJob::onAnswer(const QByteArray& reply) {
 
 // An answer to another copy of a line answered already: it only counts, or refuses.
 void BoardJob::otherCopyAnswered(const QByteArray& reply) {
+    silence_.stop();
     if (line_.kind != Kind::Listing && line_.kind != Kind::Close &&
         core::matches(view(reply), core::Reply::Error)) {
         fail(Status::Refused,
@@ -189,12 +189,15 @@ void BoardJob::otherCopyAnswered(const QByteArray& reply) {
 void BoardJob::take(Verdict verdict) {
     switch (verdict) {
     case Verdict::More:
-        if (line_.kind == Kind::Console || line_.kind == Kind::Close)
+        if (line_.kind == Kind::Console || line_.kind == Kind::Close) {
+            silence_.stop();
             quiet_.start(); // an answer without "OK" ends when the board falls quiet
-        else
-            silence_.start();
+        } else if (line_.kind != Kind::Flash) { // a READ's data and "OK" come together
+            silence_.start(); // a long answer (a listing) has its time from its last part
+        }
         return;
     case Verdict::Answered:
+        silence_.stop();
         quiet_.stop();
         line_.first = true;
         if (++line_.answered >= line_.copies)
@@ -203,6 +206,7 @@ void BoardJob::take(Verdict verdict) {
             quiet_.start(); // the answers to the other copies, or a quiet moment
         return;
     case Verdict::Lost:
+        silence_.stop();
         ++line_.answered; // that copy's answer has ended, short of a part
         lose();
         return;
