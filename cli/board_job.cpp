@@ -46,21 +46,37 @@ void BoardJob::start() {
     started_ = true;
     clock_.start();
     result_.command = o_.command;
-    link_ = BoardLink::make(o_, board_);
+    ownLink_ = BoardLink::make(o_, board_);
+    link_ = ownLink_.get();
     result_.board = link_->name();
-    if (!o_.logFile.isEmpty() && !log_.open(localName(o_.logFile))) {
+    if (!o_.logFile.isEmpty() && !ownLog_.open(localName(o_.logFile))) {
         finish(Status::File, QStringLiteral("%1: cannot open the log %2: %3")
-                                 .arg(o_.command, localName(o_.logFile), log_.errorString()));
+                                 .arg(o_.command, localName(o_.logFile), ownLog_.errorString()));
         return;
     }
-    connect(link_.get(), &BoardLink::opened, this, &BoardJob::begin);
-    connect(link_.get(), &BoardLink::failed, this,
-            [this](const QString& why) { fail(Status::Link, why); });
-    connect(link_.get(), &BoardLink::received, this,
-            [this](const QByteArray& bytes) { log_.write(bytes); });
-    connect(link_.get(), &BoardLink::answer, this, &BoardJob::onAnswer);
-    connect(link_.get(), &BoardLink::unreachable, this, [this] { unreachable_ = true; });
+    connect(link_, &BoardLink::opened, this, &BoardJob::begin);
+    connect(link_, &BoardLink::received, this,
+            [this](const QByteArray& bytes) { log_->write(bytes); });
+    listen();
     link_->open();
+}
+
+void BoardJob::startOn(BoardLink& link, TrafficLog& log) {
+    started_ = true;
+    clock_.start();
+    result_.command = o_.command;
+    link_ = &link;
+    log_ = &log;
+    result_.board = link_->name();
+    listen();
+    begin();
+}
+
+void BoardJob::listen() {
+    connect(link_, &BoardLink::failed, this,
+            [this](const QString& why) { fail(Status::Link, why); });
+    connect(link_, &BoardLink::answer, this, &BoardJob::onAnswer);
+    connect(link_, &BoardLink::unreachable, this, [this] { unreachable_ = true; });
 }
 
 core::Link BoardJob::coreLink() const {
@@ -100,7 +116,7 @@ void BoardJob::sendLine(const QByteArray& line, Kind kind, bool resendable, Hand
     // The window logs what its console and its flash transfers send, nothing else.
     if (kind == Kind::Flash || kind == Kind::Close ||
         (kind == Kind::Console && o_.command == QLatin1String("send")))
-        log_.write(line);
+        log_->write(line);
     transmit();
 }
 
@@ -286,6 +302,8 @@ void BoardJob::finish(Status status, const QString& message) {
     quiet_.stop();
     handler_ = nullptr;
     next_ = nullptr;
+    if (link_ && link_ != ownLink_.get())
+        link_->disconnect(this); // the link goes on serving its owner
     if (local_)
         local_->abandon(false); // committed already when the command is done
     result_.status = status;

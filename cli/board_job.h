@@ -48,6 +48,9 @@ public:
     ~BoardJob() override;
 
     void start();
+    // On a link that is open already and stays with its owner (vantor term); what the
+    // job sends goes into the owner's log, what it receives the owner logs.
+    void startOn(BoardLink& link, TrafficLog& log);
     // Ends the job at once as interrupted (Ctrl-C), saying how far it got.
     void interrupt();
     bool running() const { return started_ && !finished_; }
@@ -85,6 +88,7 @@ private:
 
     // Engine (board_job.cpp).
     static bool ends(Kind kind, const QByteArray& reply);
+    void listen();
     void begin();
     // A new line; its answers go to `handler`, and next_ (set before, or by the handler)
     // goes on once it is settled.
@@ -149,8 +153,10 @@ private:
     const Options& o_;
     Board board_;
     Output& out_;
-    TrafficLog log_;
-    std::unique_ptr<BoardLink> link_;
+    TrafficLog ownLog_;
+    TrafficLog* log_ = &ownLog_;
+    std::unique_ptr<BoardLink> ownLink_;
+    BoardLink* link_ = nullptr;
     Result result_;
     QElapsedTimer clock_;
     QTimer silence_; // no answer at all within --timeout

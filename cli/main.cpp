@@ -5,10 +5,13 @@
 #include "options.h"
 #include "output.h"
 #include "ports.h"
+#include "term_pipe.h"
+#include "term_session.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 #ifdef Q_OS_UNIX
@@ -103,25 +106,60 @@ private:
 #ifdef Q_OS_UNIX
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int) {
-    const char byte = 0;
+void onSignal(int number) {
+    const char byte = char(number);
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
 }
 
-// SIGINT and SIGTERM reach the batch through its event loop, never in the middle of a step.
-void interruptOnSignals(Batch& batch) {
+// A crash must not leave the operator's terminal in raw mode.
+void onCrash(int number) {
+    LineEditor::restoreTerminal();
+    ::signal(number, SIG_DFL);
+    ::raise(number);
+}
+
+// The signals reach `handle` through the event loop, never in the middle of a step.
+void onSignals(QObject* owner, std::initializer_list<int> numbers,
+               std::function<void(int)> handle) {
     if (::pipe(signalPipe) != 0)
         return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &batch);
-    QObject::connect(notifier, &QSocketNotifier::activated, &batch,
-                     [&batch] { batch.interrupt(); });
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [handle] {
+        char byte = 0;
+        if (::read(signalPipe[0], &byte, 1) == 1)
+            handle(byte);
+    });
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int number : numbers)
+        ::sigaction(number, &action, nullptr);
 }
 #endif
+
+int runTerm(const Options& options) {
+    if (::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO)) {
+        TermSession session(options);
+#ifdef Q_OS_UNIX
+        for (const int number : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+            ::signal(number, onCrash);
+        onSignals(&session, {SIGINT, SIGTERM, SIGHUP, SIGWINCH}, [&session](int number) {
+            if (number == SIGWINCH)
+                session.resized();
+            else
+                session.quit(exitCode(Status::Interrupted));
+        });
+#endif
+        session.start();
+        return QCoreApplication::exec();
+    }
+    TermPipe pipe(options);
+#ifdef Q_OS_UNIX
+    onSignals(&pipe, {SIGINT, SIGTERM}, [&pipe](int) { pipe.interrupt(); });
+#endif
+    pipe.start();
+    return QCoreApplication::exec();
+}
 
 } // namespace
 
@@ -141,10 +179,12 @@ int main(int argc, char* argv[]) {
     }
     if (options.command == QLatin1String("ports"))
         return listPorts(options.json);
+    if (options.command == QLatin1String("term"))
+        return runTerm(options);
     Output output(options);
     Batch batch(options, output);
 #ifdef Q_OS_UNIX
-    interruptOnSignals(batch);
+    onSignals(&batch, {SIGINT, SIGTERM}, [&batch](int) { batch.interrupt(); });
 #endif
     batch.run();
     return QCoreApplication::exec();

@@ -3,6 +3,8 @@
 #include "core/framing.h"
 #include "core/host_list.h"
 #include "core/program_file.h"
+#include "help_text.h"
+#include "term_text.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -15,71 +17,8 @@ namespace {
 
 constexpr int kBauds[] = {1200, 2400, 4800, 9600, 19200, 115200};
 constexpr qint64 kFlashLimit = 16 * 1024 * 1024;
-const QStringList kCommands{"ver", "new", "send", "download", "save", "put", "get", "ports"};
-
-const char kHelp[] = R"(Usage: vantor [LINK] [OPTIONS] COMMAND [ARGS]
-
-Runs one operation of the controller's terminal from a script, on one board or on many
-boards at once. Options may stand anywhere on the line; commands may be typed in any case.
-
-LINK, one of:
-  --host ADDRESS[:PORT]     UDP (repeat it, or use --hosts, for several boards)
-  --hosts FILE              boards one per line (ADDRESS[:PORT]), read as terminal.ini is
-  --remote-port N           UDP port of the controllers (default 111)
-  --serial PORT             a serial device path (or COMn on Windows)
-  --baud N                  1200, 2400, 4800, 9600, 19200 or 115200 (default 115200)
-framing (default plain):
-  --gateway N               every line as an "MDC N," gateway line
-  --rtu N                   every line as a Modbus RTU frame (function 67) to address N
-                            (serial only); replies reassembled and CRC-checked
-
-COMMANDS
-  ver                       print the controller's answer to VER
-  new                       erase the program
-  send LINE...              send each line, print each answer
-  download FILE             send a .bas program (at most 2048 lines) line by line, each
-                            released by "OK"; the lines are added to the program the
-                            board holds
-    --new                   erase the program first (NEW, and wait for its answer)
-    --verify                read the listing back and compare it with the file; with
-                            --new the board then holds exactly the file
-  save FILE [--verify]      capture the listing into FILE; --verify reads it again until
-                            a reading is the same as the longest one before
-  put LOCAL [NAME] [--verify]   copy a local file to the flash disk (plain UDP only);
-                            --verify reads it back and compares the bytes
-  get NAME [LOCAL]          copy a file from the flash disk (plain UDP only)
-  ports                     list the serial ports present (--json: one object per port)
-
-OPTIONS
-  --timeout SECONDS         how long to wait for each answer (default 5)
-  --idle MS                 quiet time that ends the answer to ver, new and send, and
-                            that a line sent again waits for the answers to all its
-                            copies (default 300)
-  --retries N               a line without an answer in time is sent again (a program
-                            line, VER, the listing) or waited for (a flash line) up to N
-                            more times; a flash transfer starts over at most N times in
-                            all (default 2)
-  --jobs N                  boards served at once (default 32)
-  --json                    one JSON object per board on stdout
-  --log FILE                append to FILE as the window's Terminal.log does: the lines
-                            that send and the flash transfers send, and every byte
-                            received as it came; with several boards one log per
-                            board, named as save names its files
-  --codepage NAME           windows-1251 (default), latin1 or cp866
-  --help, --version
-
-save and get write into a temporary file beside FILE and put it in FILE's place only when
-the command succeeds: a failed command leaves FILE as it was, and keeps what it received
-as FILE.partial. With several boards, save and get write one file per board: the board's
-address goes before the file's extension (prog.bas becomes prog-10.0.0.5_111.bas).
-
-On a terminal, long commands show their progress on stderr.
-
-Exit status: 0 every board did it; 1 a controller refused or denied (over UDP a login
-prompt ends any command), or --verify found a difference; 2 a usage error or a local file
-that cannot be read or written; 3 a board gave no answer in time; 4 a link could not be
-opened or went away; 130 interrupted (Ctrl-C). With several boards, the highest.
-)";
+const QStringList kCommands{"ver", "new", "send",  "download", "save",
+                            "put", "get", "ports", "term"};
 
 int wholeNumber(const QString& option, const QString& text, int min, int max) {
     bool ok = false;
@@ -145,8 +84,8 @@ qsizetype distance(const QString& a, const QString& b) {
                                         : " (did you mean " + nearest.toStdString() + "?)"));
 }
 
-// A text in the board's code page. A character the code page cannot carry is an error:
-// a '?' in its place would send another line or name another file.
+} // namespace
+
 QByteArray encoded(const core::CodePage& page, const QString& text, const char* what) {
     QByteArray out;
     for (const char32_t c : text.toUcs4()) {
@@ -161,6 +100,8 @@ QByteArray encoded(const core::CodePage& page, const QString& text, const char* 
     }
     return out;
 }
+
+namespace {
 
 void checkReadable(const QString& path) {
     const QFileInfo info(path);
@@ -182,8 +123,9 @@ namespace {
 struct Parser {
     Parser() {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({host, hosts, remotePort, serial, baud, gateway, rtu, timeout, idle,
-                           retries, jobs, json, verify, erase, log, codePage, help, version});
+        parser.addOptions({host, hosts,   remotePort, serial,     baud,   gateway,    rtu, timeout,
+                           idle, retries, jobs,       json,       verify, erase,      log, codePage,
+                           help, version, prefix,     timestamps, hex,    noReconnect});
     }
     QString value(const QCommandLineOption& option) const { return parser.value(option); }
     bool isSet(const QCommandLineOption& option) const { return parser.isSet(option); }
@@ -207,7 +149,30 @@ struct Parser {
     const QCommandLineOption codePage{"codepage", "", "NAME"};
     const QCommandLineOption help{{"h", "help"}, ""};
     const QCommandLineOption version{"version", ""};
+    const QCommandLineOption prefix{"prefix-key", "", "KEY", "^T"};
+    const QCommandLineOption timestamps{{"t", "timestamps"}, ""};
+    const QCommandLineOption hex{"hex", ""};
+    const QCommandLineOption noReconnect{"no-reconnect", ""};
 };
+
+// vantor term's own options.
+void readTerm(const Parser& p, Options& o) {
+    const auto key = prefixKey(p.value(p.prefix).toStdString());
+    if (!key)
+        throw UsageError("--prefix-key wants a control key such as ^T or ^], not \"" +
+                         p.value(p.prefix).toStdString() +
+                         "\" (^C, ^D, ^H, ^I, ^J, ^M, ^Q, ^S and ^[ are taken)");
+    o.prefixKey = *key;
+    o.timestamps = p.isSet(p.timestamps);
+    o.hex = p.isSet(p.hex);
+    o.reconnect = !p.isSet(p.noReconnect);
+    const bool term = o.command == QLatin1String("term");
+    for (const QCommandLineOption* own : {&p.prefix, &p.timestamps, &p.hex, &p.noReconnect})
+        if (!term && p.isSet(*own))
+            throw UsageError("--" + own->names().last().toStdString() + " goes with term");
+    if (term && o.boards.size() > 1)
+        throw UsageError("term talks to one board: name one with --host or --serial");
+}
 
 // How long to wait, how often to try, how many at once, what to write.
 void readSettings(const Parser& p, Options& o) {
@@ -305,10 +270,13 @@ void checkFlash(Options& o) {
     o.flashName = encoded(*o.codePage, put ? o.args[1] : o.args[0], "the flash-disk name");
 }
 
+} // namespace
+
 // The command and its files: checked now, so that nothing is sent for a bad one.
 void checkCommand(Options& o) {
     const QString& c = o.command;
-    if (c == QLatin1String("ver") || c == QLatin1String("new") || c == QLatin1String("ports")) {
+    if (c == QLatin1String("ver") || c == QLatin1String("new") || c == QLatin1String("ports") ||
+        c == QLatin1String("term")) {
         needArgs(o, 0, 0);
     } else if (c == QLatin1String("send")) {
         needArgs(o, 1, 1 << 20);
@@ -329,8 +297,6 @@ void checkCommand(Options& o) {
     if (o.erase && c != QLatin1String("download"))
         throw UsageError("--new goes with download");
 }
-
-} // namespace
 
 Options parseOptions(const QStringList& arguments) {
     Parser p;
@@ -353,6 +319,7 @@ Options parseOptions(const QStringList& arguments) {
     readSettings(p, o);
     readFraming(p, o);
     readBoards(p, o);
+    readTerm(p, o);
     checkCommand(o);
     return o;
 }

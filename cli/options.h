@@ -45,6 +45,10 @@ struct Options {
     QStringList args;
     QList<QByteArray> lines; // send: the lines in the code page, without CR LF
     QByteArray flashName;    // put, get: the name on the flash disk, in the code page
+    char prefixKey = 0x14;   // term: Ctrl-T
+    bool timestamps = false;
+    bool hex = false;
+    bool reconnect = true;
 
     bool serial() const { return !serialPort.isEmpty(); }
 };
@@ -54,5 +58,11 @@ inline constexpr char kVersion[] = "vantor 3.1.1";
 // Throws UsageError. `--help` and `--version` come back as the command "help"/"version",
 // with the text to print in args.
 Options parseOptions(const QStringList& arguments);
+// Checks a command's arguments and files, and fills in what follows from them (the lines
+// of send, the flash name); throws UsageError. For the commands vantor term runs.
+void checkCommand(Options& options);
+// A text in the board's code page; throws UsageError for a character the code page cannot
+// carry: a '?' in its place would send another line or name another file.
+QByteArray encoded(const core::CodePage& page, const QString& text, const char* what);
 
 } // namespace vantor::cli

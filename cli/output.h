@@ -56,12 +56,13 @@ public:
     // The progress line, on a terminal only.
     bool showsProgress() const { return tty_; }
     void progress(const Progress& progress, bool final = false);
+    // The progress line ends: what comes next starts on a line of its own.
+    void endProgress();
     void result(const Result& result);
     void table(const QList<Result>& results);
 
 private:
     void draw(const Progress& progress, bool final);
-    void endProgress();
 
     const Options& o_;
     bool tty_;

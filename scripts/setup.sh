@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when any is missing.
 set -euo pipefail
-packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev)
+packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libedit-dev)
 [ "${1:-}" = "--gui" ] && packages+=(qt6-qpa-plugins libgl1 fonts-liberation)
 [ "${1:-}" = "--package" ] && packages+=(help2man lintian dpkg-dev file)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)

@@ -74,7 +74,10 @@ struct Parser {
     const QCommandLineOption udp{"udp", "Serve UDP (the default when no front end is named)."};
     const QCommandLineOption serial{"serial", "Serve a pseudo-terminal as the serial port."};
     const QCommandLineOption serialLink{
-        "serial-link", "Make PATH a symbolic link to the pseudo-terminal while running.", "PATH"};
+        {"link", "serial-link"},
+        "Make PATH a symbolic link to the pseudo-terminal while running, removed at the end: "
+        "stop and start the simulator on the same PATH to unplug and plug back an adapter.",
+        "PATH"};
     const QCommandLineOption address{"address", "UDP address to bind (default 127.0.0.1).", "A",
                                      "127.0.0.1"};
     const QCommandLineOption port{"port", "UDP port; 0 (the default) picks a free one.", "N", "0"};
@@ -190,7 +193,7 @@ SimOptions parseSimOptions(const QStringList& arguments) {
     o.udp = p.isSet(p.udp) || !o.serial;
     o.serialLink = p.value(p.serialLink);
     if (!o.serialLink.isEmpty() && !o.serial)
-        return usageError("--serial-link goes with --serial");
+        return usageError("--link goes with --serial");
 #ifndef Q_OS_UNIX
     if (o.serial)
         return usageError("--serial needs pseudo-terminals, which this platform lacks");

@@ -1,0 +1,80 @@
+#pragma once
+// What `vantor --help` prints.
+
+namespace vantor::cli {
+
+inline constexpr char kHelp[] = R"(Usage: vantor [LINK] [OPTIONS] COMMAND [ARGS]
+
+Runs one operation of the controller's terminal from a script, on one board or on many
+boards at once. Options may stand anywhere on the line; commands may be typed in any case.
+
+LINK, one of:
+  --host ADDRESS[:PORT]     UDP (repeat it, or use --hosts, for several boards)
+  --hosts FILE              boards one per line (ADDRESS[:PORT]), read as terminal.ini is
+  --remote-port N           UDP port of the controllers (default 111)
+  --serial PORT             a serial device path (or COMn on Windows)
+  --baud N                  1200, 2400, 4800, 9600, 19200 or 115200 (default 115200)
+framing (default plain):
+  --gateway N               every line as an "MDC N," gateway line
+  --rtu N                   every line as a Modbus RTU frame (function 67) to address N
+                            (serial only); replies reassembled and CRC-checked
+
+COMMANDS
+  ver                       print the controller's answer to VER
+  new                       erase the program
+  send LINE...              send each line, print each answer
+  download FILE             send a .bas program (at most 2048 lines) line by line, each
+                            released by "OK"; the lines are added to the program the
+                            board holds
+    --new                   erase the program first (NEW, and wait for its answer)
+    --verify                read the listing back and compare it with the file; with
+                            --new the board then holds exactly the file
+  save FILE [--verify]      capture the listing into FILE; --verify reads it again until
+                            a reading is the same as the longest one before
+  put LOCAL [NAME] [--verify]   copy a local file to the flash disk (plain UDP only);
+                            --verify reads it back and compares the bytes
+  get NAME [LOCAL]          copy a file from the flash disk (plain UDP only)
+  ports                     list the serial ports present (--json: one object per port)
+  term                      the console on this terminal: type lines for the board, see
+                            its replies as they come; Ctrl-T ? lists the keys (download,
+                            save, VER, NEW, put, get, timestamps, hex, quit). With stdin
+                            not a terminal, sends each input line and waits for its
+                            answer as send does
+    --prefix-key KEY        the key before a command key (default ^T)
+    --timestamps, -t        each received line after the time it came
+    --hex                   received bytes in hexadecimal, as they came
+    --no-reconnect          end (status 4) when the serial port goes away, rather than
+                            wait for it to come back
+
+OPTIONS
+  --timeout SECONDS         how long to wait for each answer (default 5)
+  --idle MS                 quiet time that ends the answer to ver, new and send, and
+                            that a line sent again waits for the answers to all its
+                            copies (default 300)
+  --retries N               a line without an answer in time is sent again (a program
+                            line, VER, the listing) or waited for (a flash line) up to N
+                            more times; a flash transfer starts over at most N times in
+                            all (default 2)
+  --jobs N                  boards served at once (default 32)
+  --json                    one JSON object per board on stdout
+  --log FILE                append to FILE as the window's Terminal.log does: the lines
+                            that send and the flash transfers send, and every byte
+                            received as it came; with several boards one log per
+                            board, named as save names its files
+  --codepage NAME           windows-1251 (default), latin1 or cp866
+  --help, --version
+
+save and get write into a temporary file beside FILE and put it in FILE's place only when
+the command succeeds: a failed command leaves FILE as it was, and keeps what it received
+as FILE.partial. With several boards, save and get write one file per board: the board's
+address goes before the file's extension (prog.bas becomes prog-10.0.0.5_111.bas).
+
+On a terminal, long commands show their progress on stderr.
+
+Exit status: 0 every board did it; 1 a controller refused or denied (over UDP a login
+prompt ends any command), or --verify found a difference; 2 a usage error or a local file
+that cannot be read or written; 3 a board gave no answer in time; 4 a link could not be
+opened or went away; 130 interrupted (Ctrl-C). With several boards, the highest.
+)";
+
+} // namespace vantor::cli

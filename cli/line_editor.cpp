@@ -1,0 +1,342 @@
+#include "line_editor.h"
+#include "term_text.h"
+
+#include <histedit.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cwchar>
+#include <filesystem>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+#include <utility>
+
+namespace vantor::cli {
+
+namespace {
+
+// The terminal as it was before raw mode, for restoreTerminal() (a signal handler too).
+termios original{};
+int originalFd = -1;
+
+int inputFd = -1;
+bool terminalGone = false;
+
+// One character from the terminal (UTF-8 as the locale has it), noting when the terminal
+// is gone: libedit itself cannot tell that from an empty line.
+int readKey(EditLine*, wchar_t* c) {
+    static std::mbstate_t state{};
+    for (;;) {
+        char byte = 0;
+        const ssize_t n = ::read(inputFd, &byte, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            terminalGone = true;
+            return n == 0 ? 0 : -1;
+        }
+        wchar_t wide = 0;
+        const std::size_t taken = std::mbrtowc(&wide, &byte, 1, &state);
+        if (taken == std::size_t(-2))
+            continue; // more bytes of the character to come
+        if (taken == std::size_t(-1)) {
+            state = {};
+            wide = static_cast<unsigned char>(byte);
+        }
+        *c = wide;
+        return 1;
+    }
+}
+
+} // namespace
+
+LineEditor::LineEditor(int in, core::CommandHistory& history, char prefix)
+    : in_(in), history_(history) {
+    if (::tcgetattr(in_, &original) == 0)
+        originalFd = in_;
+    el_ = el_init("vantor", stdin, stdout, stderr);
+    if (!el_)
+        return;
+    el_set(el_, EL_CLIENTDATA, this);
+    el_set(el_, EL_EDITOR, "emacs");
+    el_set(el_, EL_PROMPT, &LineEditor::prompt);
+    inputFd = in_;
+    el_set(el_, EL_GETCFN, &readKey);
+    // Ctrl-C is a key here (it clears the line or abandons a transfer), not a signal.
+    const char* setty[] = {"setty", "-d", "-isig", nullptr};
+    el_parse(el_, 3, setty);
+    bindKeys(prefix);
+    el_set(el_, EL_UNBUFFERED, 1); // raw mode, and the line drawn
+}
+
+LineEditor::~LineEditor() {
+    if (!el_)
+        return;
+    if (!hidden_)
+        eraseShown();
+    std::fflush(stdout);
+    el_set(el_, EL_UNBUFFERED, 0);
+    el_end(el_);
+    restoreTerminal();
+}
+
+void LineEditor::restoreTerminal() {
+    if (originalFd >= 0)
+        ::tcsetattr(originalFd, TCSANOW, &original);
+}
+
+void LineEditor::bindKeys(char prefix) {
+    struct Binding {
+        const char* name;
+        unsigned char (*fn)(EditLine*, int);
+        std::vector<std::string> keys;
+    };
+    const std::string prefixKey = {'^', char(prefix ^ 0x40)};
+    const Binding bindings[] = {
+        {"vantor-enter", &onEnter, {"^M", "^J"}},
+        {"vantor-up", &onUp, {"\\e[A", "\\eOA", "^P"}},
+        {"vantor-down", &onDown, {"\\e[B", "\\eOB", "^N"}},
+        {"vantor-left", &onEdit, {"\\e[D", "\\eOD", "^B"}},
+        {"vantor-right", &onEdit, {"\\e[C", "\\eOC", "^F"}},
+        {"vantor-backspace", &onEdit, {"^?", "^H"}},
+        {"vantor-delete", &onEdit, {"\\e[3~"}},
+        {"vantor-interrupt", &onInterrupt, {"^C"}},
+        {"vantor-eof", &onEndOfFile, {"^D"}},
+        {"vantor-prefix", &onPrefix, {prefixKey}},
+        {"vantor-complete", &onTab, {"^I"}},
+    };
+    for (const Binding& b : bindings) {
+        el_set(el_, EL_ADDFN, b.name, b.name, b.fn);
+        for (const std::string& key : b.keys)
+            el_set(el_, EL_BIND, key.c_str(), b.name, nullptr);
+    }
+}
+
+LineEditor& LineEditor::of(EditLine* el) {
+    void* self = nullptr;
+    el_get(el, EL_CLIENTDATA, &self);
+    return *static_cast<LineEditor*>(self);
+}
+
+const char* LineEditor::prompt(EditLine* el) {
+    return of(el).prompt_.c_str();
+}
+
+std::string LineEditor::text() const {
+    const LineInfo* line = el_line(el_);
+    return {line->buffer, line->lastchar};
+}
+
+void LineEditor::replace(const std::string& text) {
+    el_cursor(el_, INT_MAX);
+    el_deletestr(el_, el_cursor(el_, 0));
+    if (!text.empty())
+        el_insertstr(el_, text.c_str());
+}
+
+unsigned char LineEditor::onEnter(EditLine* el, int) {
+    LineEditor& self = of(el);
+    std::string line = self.text();
+    if (self.asking_) {
+        self.asking_ = false;
+        self.prompt_ = "> ";
+        self.replace(self.saved_);
+        self.events_.push_back({Key::Answer, std::move(line)});
+    } else {
+        self.history_.enter(line);
+        self.replace({});
+        self.events_.push_back({Key::Line, std::move(line)});
+    }
+    return CC_REFRESH;
+}
+
+unsigned char LineEditor::onUp(EditLine* el, int) {
+    LineEditor& self = of(el);
+    if (self.asking_)
+        return CC_NORM;
+    if (const auto line = self.history_.up())
+        self.replace(*line);
+    return CC_REFRESH;
+}
+
+unsigned char LineEditor::onDown(EditLine* el, int) {
+    LineEditor& self = of(el);
+    if (self.asking_)
+        return CC_NORM;
+    if (const auto line = self.history_.down())
+        self.replace(*line);
+    return CC_REFRESH;
+}
+
+// Left, Right, Backspace and Delete: a recalled line is a new one once they are used.
+unsigned char LineEditor::onEdit(EditLine* el, int c) {
+    LineEditor& self = of(el);
+    if (!self.asking_)
+        self.history_.edited();
+    const LineInfo* line = el_line(el);
+    switch (c) {
+    case 'D': // Left, as \e[D or \eOD
+    case 2:
+        el_cursor(el, -1);
+        return CC_CURSOR;
+    case 'C': // Right
+    case 6:
+        el_cursor(el, 1);
+        return CC_CURSOR;
+    case '~': // Delete
+    case 4:
+        if (line->cursor == line->lastchar)
+            return CC_NORM;
+        el_cursor(el, 1);
+        break;
+    default: // Backspace
+        break;
+    }
+    if (el_line(el)->cursor > el_line(el)->buffer)
+        el_deletestr(el, 1);
+    return CC_REFRESH;
+}
+
+unsigned char LineEditor::onInterrupt(EditLine* el, int) {
+    LineEditor& self = of(el);
+    if (self.asking_) {
+        self.asking_ = false;
+        self.prompt_ = "> ";
+        self.replace(self.saved_);
+        self.events_.push_back({Key::Cancel, {}});
+    } else {
+        self.replace({});
+        self.events_.push_back({Key::Interrupt, {}});
+    }
+    return CC_REFRESH;
+}
+
+unsigned char LineEditor::onEndOfFile(EditLine* el, int c) {
+    LineEditor& self = of(el);
+    if (!self.asking_ && self.text().empty()) {
+        self.events_.push_back({Key::Quit, {}});
+        self.stop_ = true;
+        return CC_NORM;
+    }
+    return onEdit(el, c); // as Delete, the way shells have it
+}
+
+unsigned char LineEditor::onPrefix(EditLine* el, int) {
+    LineEditor& self = of(el);
+    self.events_.push_back({Key::Prefix, {}});
+    self.stop_ = true; // the next byte is the prefix command's, not the editor's
+    return CC_NORM;
+}
+
+unsigned char LineEditor::onTab(EditLine* el, int) {
+    LineEditor& self = of(el);
+    if (!self.asking_ || !self.files_)
+        return CC_NORM;
+    self.complete();
+    return CC_REFRESH;
+}
+
+void LineEditor::complete() {
+    const std::string typed = text();
+    const std::size_t slash = typed.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : typed.substr(0, slash + 1);
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        names.push_back(entry.path().filename().string() + (entry.is_directory() ? "/" : ""));
+    const Completion completion = completeName(typed, names);
+    el_cursor(el_, INT_MAX);
+    if (!completion.insert.empty())
+        el_insertstr(el_, completion.insert.c_str());
+    for (const std::string& name : completion.others)
+        candidates_ += name + "  ";
+    if (!candidates_.empty())
+        candidates_ += "\r\n";
+}
+
+std::vector<LineEditor::Event> LineEditor::read() {
+    stop_ = false;
+    while (!stop_) {
+        int count = 0;
+        el_gets(el_, &count);
+        if (std::exchange(terminalGone, false)) {
+            events_.push_back({Key::Quit, {}});
+            break;
+        }
+        if (!candidates_.empty())
+            print(std::exchange(candidates_, {}));
+        if (!pending())
+            break;
+    }
+    return std::exchange(events_, {});
+}
+
+bool LineEditor::pending() const {
+    pollfd p{in_, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
+void LineEditor::resized() {
+    el_resize(el_);
+    if (!hidden_)
+        el_set(el_, EL_REFRESH);
+    std::fflush(stdout);
+}
+
+int LineEditor::readByte() {
+    unsigned char byte = 0;
+    ssize_t n;
+    do
+        n = ::read(in_, &byte, 1);
+    while (n < 0 && errno == EINTR);
+    return n == 1 ? byte : -1;
+}
+
+// Back to where the prompt starts, and everything from there erased.
+void LineEditor::eraseShown() {
+    const LineInfo* line = el_line(el_);
+    int columns = 80;
+    el_get(el_, EL_GETTC, "co", &columns);
+    const long before = long(prompt_.size() + std::size_t(line->cursor - line->buffer));
+    if (columns > 0 && before / columns > 0)
+        std::fprintf(stdout, "\033[%ldA", before / columns);
+    std::fputs("\r\033[J", stdout);
+}
+
+void LineEditor::print(std::string_view text) {
+    if (!hidden_)
+        eraseShown();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (!hidden_)
+        el_set(el_, EL_REFRESH);
+    std::fflush(stdout);
+}
+
+void LineEditor::ask(const std::string& question, bool files) {
+    if (!hidden_)
+        eraseShown();
+    saved_ = text();
+    asking_ = true;
+    files_ = files;
+    prompt_ = question;
+    replace({});
+    if (!hidden_)
+        el_set(el_, EL_REFRESH);
+    std::fflush(stdout);
+}
+
+void LineEditor::hide() {
+    if (!std::exchange(hidden_, true))
+        eraseShown();
+    std::fflush(stdout);
+}
+
+void LineEditor::show() {
+    if (std::exchange(hidden_, false))
+        el_set(el_, EL_REFRESH);
+    std::fflush(stdout);
+}
+
+} // namespace vantor::cli

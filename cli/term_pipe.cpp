@@ -1,0 +1,115 @@
+#include "term_pipe.h"
+
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace vantor::cli {
+
+TermPipe::TermPipe(const Options& options)
+    : o_(options), link_(options, options.reconnect), input_(STDIN_FILENO, QSocketNotifier::Read) {
+    input_.setEnabled(false);
+    connect(&input_, &QSocketNotifier::activated, this, &TermPipe::onInput);
+}
+
+void TermPipe::start() {
+    if (!o_.logFile.isEmpty() && !log_.open(o_.logFile)) {
+        std::fprintf(stderr, "vantor: term: cannot open the log %s: %s\n",
+                     qPrintable(o_.logFile), qPrintable(log_.errorString()));
+        return end(exitCode(Status::File));
+    }
+    connect(&link_, &TermLink::opened, this, [this] {
+        std::fprintf(stderr, "vantor term: %s\n", qPrintable(link_.name()));
+        input_.setEnabled(true);
+    });
+    connect(&link_, &TermLink::failed, this, [this](const QString& why) {
+        std::fprintf(stderr, "vantor: term: %s\n", qPrintable(why));
+        if (job_)
+            return; // the line in flight ends with the link's failure, and the run with it
+        end(exitCode(Status::Link));
+    });
+    connect(&link_, &TermLink::lost, this, [this] {
+        std::fprintf(stderr, "vantor: term: link lost: %s, waiting\n", qPrintable(link_.name()));
+    });
+    connect(&link_, &TermLink::back, this, [this] {
+        std::fprintf(stderr, "vantor: term: link back: %s\n", qPrintable(link_.name()));
+        next();
+    });
+    connect(&link_, &TermLink::received, this,
+            [this](const QByteArray& bytes) { log_.write(bytes); });
+    connect(&link_, &TermLink::answer, this, [this](const QByteArray& bytes) {
+        if (!job_ && !o_.json) { // not an answer to a line: shown all the same
+            std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+            std::fflush(stdout);
+        }
+    });
+    link_.open();
+}
+
+void TermPipe::onInput() {
+    char buffer[65536];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (n <= 0) {
+        inputEnded_ = true;
+        input_.setEnabled(false);
+        if (!pending_.isEmpty())
+            lines_.append(std::exchange(pending_, {}));
+    } else {
+        pending_.append(buffer, n);
+        for (qsizetype end; (end = pending_.indexOf('\n')) >= 0;) {
+            QByteArray line = pending_.left(end);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            lines_.append(line);
+            pending_.remove(0, end + 1);
+        }
+    }
+    next();
+}
+
+void TermPipe::next() {
+    while (!job_ && !lines_.isEmpty() && link_.link()) {
+        Options options = o_;
+        options.command = QStringLiteral("send");
+        options.args = {QString::fromUtf8(lines_.takeFirst())};
+        try {
+            checkCommand(options); // the line in the code page
+        } catch (const UsageError& e) {
+            std::fprintf(stderr, "vantor: term: %s\n", e.what());
+            status_ = std::max(status_, exitCode(Status::File));
+            continue;
+        }
+        job_ = std::make_unique<TermJob>(std::move(options));
+        connect(&job_->job, &BoardJob::finished, this, &TermPipe::onDone);
+        job_->job.startOn(*link_.link(), log_);
+    }
+    if (!job_ && lines_.isEmpty() && inputEnded_)
+        end(status_);
+}
+
+void TermPipe::onDone(const Result& result) {
+    job_->output.result(result);
+    status_ = std::max(status_, exitCode(result.status));
+    job_.release()->deleteLater(); // it is still emitting
+    if (result.status == Status::Link && !link_.link() && !o_.reconnect)
+        return end(status_);
+    if (result.status == Status::Interrupted)
+        return end(status_);
+    next();
+}
+
+void TermPipe::interrupt() {
+    if (job_)
+        return job_->job.interrupt();
+    end(exitCode(Status::Interrupted));
+}
+
+void TermPipe::end(int status) {
+    input_.setEnabled(false);
+    QTimer::singleShot(0, this, [status] { QCoreApplication::exit(status); });
+}
+
+} // namespace vantor::cli

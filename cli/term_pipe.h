@@ -1,0 +1,39 @@
+#pragma once
+// vantor term with stdin not a terminal (`vantor term < commands.txt`): each input line
+// is sent as send sends it and its answer waited for (an "OK" or "ERROR" reply, or --idle
+// of quiet), the replies go to stdout, and the next line follows even after a refusal.
+// The exit status is the worst line's. No editor, no escape codes.
+
+#include "term_link.h"
+
+#include <QSocketNotifier>
+
+#include <memory>
+
+namespace vantor::cli {
+
+class TermPipe : public QObject {
+public:
+    explicit TermPipe(const Options& options);
+    void start();
+    // SIGINT or SIGTERM: the line in flight ends interrupted, and so does the run.
+    void interrupt();
+
+private:
+    void onInput();
+    void next();
+    void onDone(const Result& result);
+    void end(int status);
+
+    const Options& o_;
+    TermLink link_;
+    TrafficLog log_;
+    QSocketNotifier input_;
+    QByteArray pending_;      // input not yet a whole line
+    QList<QByteArray> lines_; // whole lines not yet sent
+    bool inputEnded_ = false;
+    std::unique_ptr<TermJob> job_;
+    int status_ = 0;
+};
+
+} // namespace vantor::cli
