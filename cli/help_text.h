@@ -58,7 +58,7 @@ OPTIONS
   --jobs N                  boards served at once (default 32)
   --json                    one JSON object per board on stdout
   --log FILE                append to FILE as the window's Terminal.log does: the lines
-                            that send and the flash transfers send, and every byte
+                            that send, term and the flash transfers send, and every byte
                             received as it came; with several boards one log per
                             board, named as save names its files
   --codepage NAME           windows-1251 (default), latin1 or cp866

@@ -15,8 +15,8 @@ TermPipe::TermPipe(const Options& options)
 
 void TermPipe::start() {
     if (!o_.logFile.isEmpty() && !log_.open(o_.logFile)) {
-        std::fprintf(stderr, "vantor: term: cannot open the log %s: %s\n",
-                     qPrintable(o_.logFile), qPrintable(log_.errorString()));
+        std::fprintf(stderr, "vantor: term: cannot open the log %s: %s\n", qPrintable(o_.logFile),
+                     qPrintable(log_.errorString()));
         return end(exitCode(Status::File));
     }
     connect(&link_, &TermLink::opened, this, [this] {

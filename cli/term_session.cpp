@@ -59,8 +59,8 @@ TermSession::~TermSession() = default;
 
 void TermSession::start() {
     if (!o_.logFile.isEmpty() && !log_.open(o_.logFile)) {
-        std::fprintf(stderr, "vantor: term: cannot open the log %s: %s\n",
-                     qPrintable(o_.logFile), qPrintable(log_.errorString()));
+        std::fprintf(stderr, "vantor: term: cannot open the log %s: %s\n", qPrintable(o_.logFile),
+                     qPrintable(log_.errorString()));
         QTimer::singleShot(0, this, [] { QCoreApplication::exit(2); });
         return;
     }
@@ -100,10 +100,11 @@ void TermSession::start() {
 }
 
 void TermSession::onOpened() {
-    std::fprintf(stdout, "vantor term: %s; %s ? lists the keys, Ctrl-D quits\r\n",
-                 qPrintable(linkText(o_, link_.name())), keyName(o_.prefixKey).c_str());
-    std::fflush(stdout);
+    // Raw mode first, so that what is typed from the moment the line is shown is the
+    // editor's.
     editor_.emplace(STDIN_FILENO, history_, o_.prefixKey);
+    say(QStringLiteral("vantor term: %1; %2 ? lists the keys, Ctrl-D quits")
+            .arg(linkText(o_, link_.name()), QString::fromStdString(keyName(o_.prefixKey))));
     keys_.emplace(STDIN_FILENO, QSocketNotifier::Read);
     connect(&*keys_, &QSocketNotifier::activated, this, &TermSession::onKeys);
 }
@@ -298,9 +299,9 @@ void TermSession::onJobDone(const Result& result) {
     if (!editor_)
         return;
     editor_->show();
-    say(result.status == Status::Done ? result.message
-                                      : statusName(result.status) + QStringLiteral(": ") +
-                                            result.message);
+    say(result.status == Status::Done
+            ? result.message
+            : statusName(result.status) + QStringLiteral(": ") + result.message);
 }
 
 void TermSession::show(const QByteArray& bytes) {

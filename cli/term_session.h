@@ -57,9 +57,9 @@ private:
     std::optional<LineEditor> editor_;
     std::optional<QSocketNotifier> keys_;
     ReceivedText text_;
-    std::string shown_;  // text for the screen, written out together
-    QTimer flush_;       // writes shown_ soon, so that a flood is written in pieces
-    QTimer openLine_;    // shows a line that has not ended after a moment
+    std::string shown_; // text for the screen, written out together
+    QTimer flush_;      // writes shown_ soon, so that a flood is written in pieces
+    QTimer openLine_;   // shows a line that has not ended after a moment
     bool timestamps_;
     bool hex_;
     bool prefixPending_ = false;

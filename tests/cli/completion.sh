@@ -17,6 +17,8 @@ expect() { # expect "WORDS..." "ANSWER": the completions of the last word hold A
 }
 cd "$(dirname "$0")"
 expect "vantor dow" download
+expect "vantor --host h te" term
+expect "vantor --no-rec" --no-reconnect
 expect "vantor --ret" --retries
 expect "vantor --baud 96" 9600
 expect "vantor --codepage cp" cp866

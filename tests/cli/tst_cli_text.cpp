@@ -1,7 +1,9 @@
-// What vantor prints for people, as tables: the progress line and its pace, the port list.
+// What vantor prints for people, as tables: the progress line and its pace, the port list,
+// and what vantor term shows of the board's bytes and makes of its keys.
 
 #include "ports.h"
 #include "progress.h"
+#include "term_text.h"
 
 #include <QTest>
 
@@ -78,6 +80,106 @@ private slots:
         QFETCH(QList<PortRow>, ports);
         QFETCH(QString, table);
         QCOMPARE(vantor::cli::portTable(ports), table);
+    }
+
+    // Chunks as they come off the link, each with the stamp "T "; "<open>" takes the open
+    // part of the line as a quiet moment does.
+    void receivedText_data() {
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<QByteArray>("shown");
+        const auto row = [](const char* name, QByteArrayList chunks, QByteArray shown) {
+            QTest::newRow(name) << chunks << shown;
+        };
+        row("a line", {"OK\r\n"}, "T OK\r\n");
+        row("cut at a datagram boundary", {"VANT", "OR\r\n"}, "T VANTOR\r\n");
+        row("CR LF cut between them", {"A\r", "\nB\r\n"}, "T A\r\nT B\r\n");
+        row("CR alone, LF alone", {"A\rB\nC\r"}, "T A\r\nT B\r\nT C\r\n");
+        row("empty lines kept", {"\r\n\r\n"}, "T \r\nT \r\n");
+        row("control bytes shown, not obeyed", {"\x1b[2J\x07\tx\x7f\r\n"}, "T ^[[2J^G\tx^?\r\n");
+        row("code page to UTF-8", {"\xc0\xff\r\n"}, "T \xd0\x90\xd1\x8f\r\n");
+        row("an open part, then its end", {"abc", "<open>", "\r\n"}, "T abc\r\n");
+        row("an open part, then more", {"ab", "<open>", "cd\r\n"}, "T ab\r\ncd\r\n");
+        row("nothing open", {"x\r\n", "<open>"}, "T x\r\n");
+        row("a line that never ends is cut", {QByteArray(4100, 'a')},
+            "T " + QByteArray(4096, 'a') + "\r\n");
+    }
+    void receivedText() {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(QByteArray, shown);
+        ReceivedText text(vantor::core::CodePage::defaultPage());
+        std::string out;
+        for (const QByteArray& chunk : chunks)
+            out += chunk == "<open>" ? text.openPart() : text.take(chunk.toStdString(), "T ");
+        QCOMPARE(QByteArray::fromStdString(out), shown);
+    }
+
+    void hexAndStamps() {
+        QCOMPARE(hexRows("OK\r\n", "T "), "T 4F 4B 0D 0A " + std::string(36, ' ') + " |OK..|\r\n");
+        const std::string rows = hexRows(std::string(17, 'A'), "");
+        QCOMPARE(rows.substr(rows.find("|\r\n") + 3), "41 " + std::string(45, ' ') + " |A|\r\n");
+        QCOMPARE(hexRows("", "T "), "");
+        QCOMPARE(clockStamp(0), "00:00:00.000 ");
+        QCOMPARE(clockStamp(45296789), "12:34:56.789 ");
+    }
+
+    void prefixKey_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("key"); // -1: refused
+        for (const auto& [text, key] :
+             std::initializer_list<std::pair<const char*, int>>{{"^T", 0x14},
+                                                                {"^t", 0x14},
+                                                                {"C-]", 0x1D},
+                                                                {"ctrl-a", 1},
+                                                                {"Ctrl+X", 0x18},
+                                                                {"^C", -1},
+                                                                {"^D", -1},
+                                                                {"^M", -1},
+                                                                {"^[", -1},
+                                                                {"^S", -1},
+                                                                {"T", -1},
+                                                                {"^TT", -1},
+                                                                {"^1", -1},
+                                                                {"", -1}})
+            QTest::newRow(text) << QString::fromLatin1(text) << key;
+    }
+    void prefixKey() {
+        QFETCH(QString, text);
+        QFETCH(int, key);
+        const auto parsed = vantor::cli::prefixKey(text.toStdString());
+        QCOMPARE(parsed ? int(*parsed) : -1, key);
+        if (parsed)
+            QCOMPARE(keyName(*parsed).substr(0, 5), "Ctrl-");
+    }
+
+    void completeName_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("insert");
+        QTest::addColumn<QStringList>("others");
+        QTest::newRow("one fits") << "dir/bl"
+                                  << "ink.bas" << QStringList{};
+        QTest::newRow("a folder") << "exa"
+                                  << "mples/" << QStringList{};
+        QTest::newRow("two share a start") << "e"
+                                           << "x" << QStringList{"examples/", "extra.bas"};
+        QTest::newRow("nothing typed: no hidden names")
+            << ""
+            << "" << QStringList{"blink.bas", "examples/", "extra.bas"};
+        QTest::newRow("a hidden name asked for") << "."
+                                                 << "hidden" << QStringList{};
+        QTest::newRow("none fits") << "zz"
+                                   << "" << QStringList{};
+    }
+    void completeName() {
+        QFETCH(QString, typed);
+        QFETCH(QString, insert);
+        QFETCH(QStringList, others);
+        const Completion c = vantor::cli::completeName(
+            typed.toStdString(), {"examples/", "extra.bas", ".hidden", "blink.bas"});
+        QCOMPARE(QString::fromStdString(c.insert), insert);
+        QStringList got;
+        for (const std::string& name : c.others)
+            got << QString::fromStdString(name);
+        QCOMPARE(got, others);
     }
 };
 

@@ -38,6 +38,10 @@ void PtyPair::write(const QByteArray& bytes) {
     }
 }
 
+qsizetype PtyPair::writeSome(const QByteArray& bytes) {
+    return master_ < 0 ? -1 : ::write(master_, bytes.constData(), std::size_t(bytes.size()));
+}
+
 QByteArray PtyPair::readAvailable() {
     QByteArray bytes;
     char buffer[4096];

@@ -17,6 +17,8 @@ public:
     bool ok() const { return master_ >= 0; }
     QString slavePath() const { return slavePath_; }
     void write(const QByteArray& bytes);
+    // What the pseudo-terminal takes of `bytes` now, without waiting: a count, or -1.
+    qsizetype writeSome(const QByteArray& bytes);
     // Everything the window has written so far.
     QByteArray readAvailable();
     // Closes both sides, as a device that is pulled out.
