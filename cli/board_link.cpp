@@ -7,6 +7,7 @@
 #include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QTimer>
+#include <QVariant>
 
 namespace vantor::cli {
 
@@ -59,6 +60,10 @@ void UdpBoardLink::bindTo(const QHostAddress& address) {
     }
     keepSendErrors(socket_.socketDescriptor());
     emit opened();
+}
+
+void UdpBoardLink::holdBursts() {
+    socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(4 << 20));
 }
 
 bool UdpBoardLink::send(const QByteArray& line) {

@@ -38,6 +38,9 @@ public:
     virtual bool send(const QByteArray& line) = 0;
     virtual QString name() const = 0;
     bool udp() const { return udp_; }
+    // Room for a burst while the reader is busy (a console drawing a flood): the system's
+    // most, up to 4 MiB. Over serial the driver's buffer is what there is.
+    virtual void holdBursts() {}
 
 signals:
     void opened();
@@ -65,6 +68,7 @@ public:
     void open() override;
     bool send(const QByteArray& line) override;
     QString name() const override { return board_.label(); }
+    void holdBursts() override;
 
 private:
     void bindTo(const QHostAddress& address);

@@ -49,7 +49,11 @@ std::string ReceivedText::take(std::string_view bytes, std::string_view stamp) {
             afterCr_ = c == '\r';
             continue;
         }
-        open_ += shown_[static_cast<unsigned char>(c)];
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F)
+            open_ += c; // most of what a board says: as it is
+        else
+            open_ += shown_[byte];
         if (++openBytes_ == kLongest)
             out += openPart();
     }

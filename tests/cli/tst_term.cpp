@@ -69,13 +69,11 @@ public:
     }
     // Waits for `text` to appear on the screen after what has been seen so far.
     bool waitFor(const QByteArray& text, int ms = kWaitMs) {
-        const bool seen =
-            QTest::qWaitFor([&] { return screen().indexOf(text, from_) >= 0; }, ms);
+        const bool seen = QTest::qWaitFor([&] { return screen().indexOf(text, from_) >= 0; }, ms);
         if (seen)
             from_ = screen_.indexOf(text, from_) + text.size();
         else
-            qWarning() << "not on the screen:" << text << "; the screen ends"
-                       << screen_.right(300);
+            qWarning() << "not on the screen:" << text << "; the screen ends" << screen_.right(300);
         return seen;
     }
     termios mode() const {
@@ -85,12 +83,14 @@ public:
     }
     void signal(int number) const { ::kill(pid_, number); }
     int exitStatus() {
-        (void)QTest::qWaitFor([&] {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_)
-                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return status_ >= 0;
-        }, kWaitMs);
+        (void)QTest::qWaitFor(
+            [&] {
+                int status = 0;
+                if (::waitpid(pid_, &status, WNOHANG) == pid_)
+                    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                return status_ >= 0;
+            },
+            kWaitMs);
         return status_;
     }
 
@@ -141,8 +141,8 @@ private slots:
         sim::Controller controller;
         sim::UdpFront board(controller, QHostAddress::LocalHost, 0);
         const QString log = dir.filePath(QStringLiteral("term.log"));
-        Terminal t({"term", "--host", QStringLiteral("127.0.0.1:%1").arg(board.port()), "--log",
-                    log});
+        Terminal t(
+            {"term", "--host", QStringLiteral("127.0.0.1:%1").arg(board.port()), "--log", log});
         QVERIFY(t.waitFor("Ctrl-T ? lists the keys"));
         QVERIFY(!(t.mode().c_lflag & ICANON));
         // The reply comes after "PRI" is typed, and the line is drawn again under it.
@@ -214,9 +214,8 @@ private slots:
         constexpr int kLines = 10000;
         QByteArray frames;
         for (int i = 1; i <= kLines; ++i)
-            frames += QByteArray::fromStdString(
-                core::rtuFrame("1", QStringLiteral("line %1\r\n").arg(i, 5, 10, QChar('0'))
-                                        .toStdString()));
+            frames += QByteArray::fromStdString(core::rtuFrame(
+                "1", QStringLiteral("line %1\r\n").arg(i, 5, 10, QChar('0')).toStdString()));
         qsizetype written = 0;
         QVERIFY(QTest::qWaitFor(
             [&] {
