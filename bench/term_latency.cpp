@@ -17,15 +17,15 @@
 
 #include <QString>
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
-#include <functional>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -314,9 +314,9 @@ Figures udpFlood(const std::string& program, bool isRelay, double seconds) {
     socklen_t length = sizeof here;
     ::getsockname(board, reinterpret_cast<sockaddr*>(&here), &length);
     const std::string port = std::to_string(ntohs(here.sin_port));
-    Screen screen(isRelay ? std::vector<std::string>{program, "--relay", port}
-                          : std::vector<std::string>{program, "term", "--host",
-                                                     "127.0.0.1:" + port});
+    Screen screen(isRelay
+                      ? std::vector<std::string>{program, "--relay", port}
+                      : std::vector<std::string>{program, "term", "--host", "127.0.0.1:" + port});
     Figures f;
     if (!isRelay && !screen.waitFor("lists the keys", 10000))
         return f;
@@ -361,7 +361,8 @@ int main(int argc, char* argv[]) {
     note(QStringLiteral("vantor term under a flood, %1 s each; the yardstick is a bare relay")
              .arg(seconds));
     for (const bool udp : {false, true}) {
-        const QString name = udp ? QStringLiteral("udp 20 MiB/s") : QStringLiteral("serial 11.5 kB/s");
+        const QString name =
+            udp ? QStringLiteral("udp 20 MiB/s") : QStringLiteral("serial 11.5 kB/s");
         const auto run = udp ? udpFlood : serialFlood;
         const Figures floor = run(self, true, seconds);
         report(name + QStringLiteral(" yardstick"), floor);
@@ -374,8 +375,9 @@ int main(int argc, char* argv[]) {
         met &= target(name + QStringLiteral(": echo within 50 ms"),
                       f.ok && percentile(f.echoes, 100) <= 50,
                       QStringLiteral("max %1 ms").arg(percentile(f.echoes, 100)));
-        met &= target(name + QStringLiteral(": output within 100 ms of the link"),
-                      f.maxLagMs <= 100 && f.shown > 0, QStringLiteral("max %1 ms").arg(f.maxLagMs));
+        met &=
+            target(name + QStringLiteral(": output within 100 ms of the link"),
+                   f.maxLagMs <= 100 && f.shown > 0, QStringLiteral("max %1 ms").arg(f.maxLagMs));
         met &= target(name + QStringLiteral(": every line shown"), f.shown == f.sent,
                       QStringLiteral("%1 of %2").arg(f.shown).arg(f.sent));
         met &= target(name + QStringLiteral(": memory flat"), f.memoryEnd - f.memoryStart < 8,

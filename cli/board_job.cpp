@@ -90,7 +90,7 @@ QString BoardJob::where() const {
 void BoardJob::begin() {
     const QString& c = o_.command;
     restartsLeft_ = o_.retries; // a flash transfer's starts over, for the whole command
-    if (c == QLatin1String("ver"))
+    if (c == QLatin1String("ver") || c == QLatin1String("scan"))
         runConsole({QByteArrayLiteral("VER")}, true);
     else if (c == QLatin1String("new"))
         runConsole({QByteArrayLiteral("NEW")}, false);
@@ -122,6 +122,8 @@ void BoardJob::sendLine(const QByteArray& line, Kind kind, bool resendable, Hand
 
 void BoardJob::transmit() {
     ++line_.copies;
+    if (firstSentMs_ < 0)
+        firstSentMs_ = clock_.nsecsElapsed() / 1e6;
     bool sent = false;
     QString why;
     try {
@@ -167,6 +169,9 @@ void BoardJob::onAnswer(const QByteArray& reply) {
     if (finished_ || line_.copies == 0)
         return;
     unreachable_ = false;
+    if (result_.ms < 0)
+        result_.ms = clock_.nsecsElapsed() / 1e6 - firstSentMs_;
+    lastEvent_ = shown(out_, reply);
     // Over UDP a login prompt ends any command, as the window's dispatcher ends any
     // operation with "ACCESS DENIED".
     if (coreLink() == core::Link::Udp && core::matches(view(reply), core::Reply::Login)) {
@@ -261,6 +266,7 @@ void BoardJob::onSilence() {
 }
 
 void BoardJob::lose() {
+    lastEvent_ = QStringLiteral("no answer in time");
     if (line_.resendable && triesLeft_ > 0) {
         --triesLeft_;
         line_.fresh = true;

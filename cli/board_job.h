@@ -58,6 +58,8 @@ public:
     // lines while its listing is read back to verify them).
     const Progress& progress() const { return progress_; }
     const Progress& mainProgress() const { return main_; }
+    // The last thing that happened: an answer, or a time-out.
+    const QString& lastEvent() const { return lastEvent_; }
 
 signals:
     void finished(const vantor::cli::Result& result);
@@ -176,6 +178,8 @@ private:
     Phase phase_ = Phase::Opening;
     Progress progress_;
     Progress main_;
+    QString lastEvent_;
+    double firstSentMs_ = -1;
 
     QList<QByteArray> consoleLines_;
     qsizetype consoleAt_ = 0;

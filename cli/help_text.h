@@ -9,11 +9,15 @@ Runs one operation of the controller's terminal from a script, on one board or o
 boards at once. Options may stand anywhere on the line; commands may be typed in any case.
 
 LINK, one of:
-  --host ADDRESS[:PORT]     UDP (repeat it, or use --hosts, for several boards)
-  --hosts FILE              boards one per line (ADDRESS[:PORT]), read as terminal.ini is
+  --host TARGET             UDP (repeat it, or use --hosts, for several boards)
+  --hosts FILE              targets one per line: a line's first field, # comments
   --remote-port N           UDP port of the controllers (default 111)
   --serial PORT             a serial device path (or COMn on Windows)
   --baud N                  1200, 2400, 4800, 9600, 19200 or 115200 (default 115200)
+TARGET: ADDRESS (or a host name), a.b.c.d-e (last octet d to e) or a.b.c.d/n (a network,
+  without its network and broadcast addresses), each with :PORT at the end if wanted;
+  at most 65536 in all, duplicates run once
+  --exclude TARGETS         leave these out (comma-separated; no :PORT: on every port)
 framing (default plain):
   --gateway N               every line as an "MDC N," gateway line
   --rtu N                   every line as a Modbus RTU frame (function 67) to address N
@@ -35,6 +39,10 @@ COMMANDS
                             --verify reads it back and compares the bytes
   get NAME [LOCAL]          copy a file from the flash disk (plain UDP only)
   ports                     list the serial ports present (--json: one object per port)
+  scan TARGET...            send VER to every target and list those that answer (target,
+                            round trip ms, first line of the version), a hosts file as
+                            it stands; --all lists the silent ones too. Status 0 when one
+                            answered, 3 when none did
   term                      the console on this terminal: type lines for the board, see
                             its replies as they come; Ctrl-T ? lists the keys (download,
                             save, VER, NEW, put, get, timestamps, hex, quit). With stdin
@@ -55,7 +63,13 @@ OPTIONS
                             line, VER, the listing) or waited for (a flash line) up to N
                             more times; a flash transfer starts over at most N times in
                             all (default 2)
-  --jobs N                  boards served at once (default 32)
+  --jobs N                  boards served at once (default 32, at most 4096)
+  --max-failures N|N%       once N boards (or N% of them, rounded up) have failed, start
+                            no more: those running finish, the rest are "skipped"
+  --canary K                run the first K boards alone, the others only if all of
+                            them succeed
+  --failed-to FILE          write the boards that failed or were skipped as a --hosts
+                            file, to rerun exactly those
   --json                    one JSON object per board on stdout
   --log FILE                append to FILE as the window's Terminal.log does: the lines
                             that send, term and the flash transfers send, and every byte
@@ -69,12 +83,15 @@ the command succeeds: a failed command leaves FILE as it was, and keeps what it 
 as FILE.partial. With several boards, save and get write one file per board: the board's
 address goes before the file's extension (prog.bas becomes prog-10.0.0.5_111.bas).
 
-On a terminal, long commands show their progress on stderr.
+On a terminal, long commands show their progress on stderr; with several boards, a live
+view: one row per board running and the totals. A table on stderr closes a run of several
+boards: failures first, the boards with the same message in one group.
 
 Exit status: 0 every board did it; 1 a controller refused or denied (over UDP a login
 prompt ends any command), or --verify found a difference; 2 a usage error or a local file
 that cannot be read or written; 3 a board gave no answer in time; 4 a link could not be
-opened or went away; 130 interrupted (Ctrl-C). With several boards, the highest.
+opened or went away; 130 interrupted (Ctrl-C). With several boards, the highest, and at
+least 1 when a board was skipped.
 )";
 
 } // namespace vantor::cli

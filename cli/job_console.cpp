@@ -43,7 +43,8 @@ BoardJob::Verdict BoardJob::consoleAnswer(const QByteArray& line, const QByteArr
     if (phase_ == Phase::Console) {
         const QString text = out_.text(reply);
         result_.output += text;
-        out_.print(where(), text);
+        if (o_.command != QLatin1String("scan")) // scan lists them in its table
+            out_.print(where(), text);
     }
     switch (core::classify(view(reply), {core::Reply::Error, core::Reply::Ok})) {
     case core::Reply::Error:

@@ -1,7 +1,7 @@
 // vantor: every controller operation from a script, on one board or a batch of boards at
 // once, on the same exchanges as the window. Its exit status is its verdict.
 
-#include "board_job.h"
+#include "batch.h"
 #include "options.h"
 #include "output.h"
 #include "ports.h"
@@ -10,98 +10,19 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <memory>
-#include <vector>
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 #include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
 using namespace vantor::cli;
 
 namespace {
-
-// The boards, at most --jobs at once on one event loop; a failure on one never stops the
-// others. The exit status is the highest of theirs.
-class Batch : public QObject {
-public:
-    Batch(const Options& options, Output& output) : o_(options), out_(output) {}
-
-    void run() {
-        for (const Board& board : o_.boards) {
-            auto job = std::make_unique<BoardJob>(o_, board, out_);
-            connect(job.get(), &BoardJob::finished, this, [this](const Result& r) {
-                showProgress(true);
-                results_.append(r);
-                out_.result(r);
-                status_ = std::max(status_, exitCode(r.status));
-                --running_;
-                next();
-            });
-            if (out_.showsProgress())
-                connect(job.get(), &BoardJob::progressed, this, [this] {
-                    progressSeen_ = true;
-                    showProgress();
-                });
-            jobs_.push_back(std::move(job));
-        }
-        next();
-    }
-
-    // Ctrl-C: the boards in flight end "interrupted", saying how far they got; those not
-    // started yet are left alone; the table closes the run as always.
-    void interrupt() {
-        if (std::exchange(interrupted_, true))
-            return;
-        for (const auto& job : jobs_)
-            if (job->running())
-                job->interrupt();
-        next();
-    }
-
-private:
-    void next() {
-        while (!interrupted_ && running_ < o_.jobs && started_ < jobs_.size()) {
-            ++running_;
-            jobs_[started_++]->start();
-        }
-        if (running_ == 0 && (interrupted_ || started_ == jobs_.size())) {
-            out_.table(results_);
-            QCoreApplication::exit(interrupted_ ? exitCode(Status::Interrupted) : status_);
-        }
-    }
-
-    // One board shows where it is; several show the sum of their command's own phase.
-    void showProgress(bool final = false) {
-        if (!progressSeen_)
-            return;
-        if (jobs_.size() == 1) {
-            out_.progress(jobs_.front()->progress(), final);
-            return;
-        }
-        Progress sum = jobs_.front()->mainProgress();
-        sum.done = sum.total = 0;
-        for (const auto& job : jobs_) {
-            const Progress& p = job->mainProgress();
-            sum.done += p.done;
-            sum.total = sum.total < 0 || p.total < 0 ? -1 : sum.total + p.total;
-        }
-        out_.progress(sum, final);
-    }
-
-    const Options& o_;
-    Output& out_;
-    std::vector<std::unique_ptr<BoardJob>> jobs_;
-    std::size_t started_ = 0;
-    int running_ = 0;
-    int status_ = 0;
-    bool progressSeen_ = false;
-    bool interrupted_ = false;
-    QList<Result> results_;
-};
 
 #ifdef Q_OS_UNIX
 int signalPipe[2] = {-1, -1};
@@ -134,6 +55,34 @@ void onSignals(QObject* owner, std::initializer_list<int> numbers,
     sigemptyset(&action.sa_mask);
     for (const int number : numbers)
         ::sigaction(number, &action, nullptr);
+}
+#endif
+
+#ifdef Q_OS_UNIX
+// Each board running has a socket of its own, and a log or a local file with some
+// commands: the descriptor limit is raised as far as the system allows, and --jobs fitted
+// under it, said before anything is sent.
+void fitJobs(Options& o) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const bool localFile = o.command == QLatin1String("save") || o.command == QLatin1String("get");
+    const rlim_t perBoard = 1 + (o.logFile.isEmpty() ? 0 : 1) + (localFile ? 2 : 0);
+    constexpr rlim_t kReserve = 64; // the process's own: stdio, the event loop, Qt's
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur <= kReserve + perBoard)
+        return;
+    const int most = int(std::min<rlim_t>((limit.rlim_cur - kReserve) / perBoard, 4096));
+    const int wanted = std::min(o.jobs, int(o.boards.size()));
+    if (wanted <= most)
+        return;
+    std::fprintf(stderr, "vantor: the system allows %llu open files: %d boards at once, not %d\n",
+                 static_cast<unsigned long long>(limit.rlim_cur), most, wanted);
+    o.jobs = most;
 }
 #endif
 
@@ -181,6 +130,11 @@ int main(int argc, char* argv[]) {
         return listPorts(options.json);
     if (options.command == QLatin1String("term"))
         return runTerm(options);
+    if (options.duplicates > 0)
+        std::fprintf(stderr, "vantor: %d duplicate targets dropped\n", options.duplicates);
+#ifdef Q_OS_UNIX
+    fitJobs(options);
+#endif
     Output output(options);
     Batch batch(options, output);
 #ifdef Q_OS_UNIX

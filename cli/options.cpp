@@ -1,7 +1,7 @@
 #include "options.h"
+#include "board_list.h"
 #include "core/failure.h"
 #include "core/framing.h"
-#include "core/host_list.h"
 #include "core/program_file.h"
 #include "help_text.h"
 #include "term_text.h"
@@ -18,7 +18,7 @@ namespace {
 constexpr int kBauds[] = {1200, 2400, 4800, 9600, 19200, 115200};
 constexpr qint64 kFlashLimit = 16 * 1024 * 1024;
 const QStringList kCommands{"ver", "new", "send",  "download", "save",
-                            "put", "get", "ports", "term"};
+                            "put", "get", "ports", "term",     "scan"};
 
 int wholeNumber(const QString& option, const QString& text, int min, int max) {
     bool ok = false;
@@ -31,19 +31,6 @@ int wholeNumber(const QString& option, const QString& text, int min, int max) {
                              .arg(text)
                              .toStdString());
     return value;
-}
-
-Board parseBoard(const QString& text, quint16 defaultPort) {
-    Board board{text.trimmed(), defaultPort};
-    const qsizetype colon = board.host.lastIndexOf(QLatin1Char(':'));
-    if (colon > 0 && board.host.count(QLatin1Char(':')) == 1) {
-        board.port =
-            quint16(wholeNumber(QStringLiteral("host"), board.host.mid(colon + 1), 1, 65535));
-        board.host.truncate(colon);
-    }
-    if (board.host.isEmpty())
-        throw UsageError("--host wants an address, not \"" + text.toStdString() + "\"");
-    return board;
 }
 
 void needArgs(const Options& o, qsizetype min, qsizetype max) {
@@ -123,9 +110,10 @@ namespace {
 struct Parser {
     Parser() {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({host, hosts,   remotePort, serial,     baud,   gateway,    rtu, timeout,
-                           idle, retries, jobs,       json,       verify, erase,      log, codePage,
-                           help, version, prefix,     timestamps, hex,    noReconnect});
+        parser.addOptions({host,        hosts,    remotePort,  serial,  baud,     gateway,    rtu,
+                           timeout,     idle,     retries,     jobs,    json,     verify,     erase,
+                           log,         codePage, help,        version, prefix,   timestamps, hex,
+                           noReconnect, exclude,  maxFailures, canary,  failedTo, all});
     }
     QString value(const QCommandLineOption& option) const { return parser.value(option); }
     bool isSet(const QCommandLineOption& option) const { return parser.isSet(option); }
@@ -153,6 +141,11 @@ struct Parser {
     const QCommandLineOption timestamps{{"t", "timestamps"}, ""};
     const QCommandLineOption hex{"hex", ""};
     const QCommandLineOption noReconnect{"no-reconnect", ""};
+    const QCommandLineOption exclude{"exclude", "", "TARGETS"};
+    const QCommandLineOption maxFailures{"max-failures", "", "N"};
+    const QCommandLineOption canary{"canary", "", "K"};
+    const QCommandLineOption failedTo{"failed-to", "", "FILE"};
+    const QCommandLineOption all{"all", ""};
 };
 
 // vantor term's own options.
@@ -221,24 +214,43 @@ void readFraming(const Parser& p, Options& o) {
 
 void readBoards(const Parser& p, Options& o) {
     const auto remote = quint16(wholeNumber("remote-port", p.value(p.remotePort), 1, 65535));
-    for (const QString& text : p.parser.values(p.host))
-        o.boards.append(parseBoard(text, remote));
-    if (p.isSet(p.hosts)) {
-        QFile file(p.value(p.hosts));
-        if (!file.open(QIODevice::ReadOnly))
-            throw UsageError("cannot read " + p.value(p.hosts).toStdString() + ": " +
-                             file.errorString().toStdString());
-        for (const std::string& entry : core::readHostEntries(file.readAll().toStdString()))
-            o.boards.append(parseBoard(QString::fromStdString(entry), remote));
-    }
+    QStringList written = p.parser.values(p.host);
+    if (o.command == QLatin1String("scan")) // scan TARGETS...
+        written += std::exchange(o.args, {});
+    const BoardList list =
+        readBoardList(written, p.parser.values(p.hosts), p.parser.values(p.exclude), remote);
+    o.boards = list.boards;
+    o.duplicates = list.duplicates;
     o.serialPort = p.value(p.serial);
     const bool wantsLink = o.command != QLatin1String("ports");
-    if (wantsLink && o.boards.isEmpty() == o.serialPort.isEmpty())
+    const bool named = !written.isEmpty() || p.isSet(p.hosts);
+    if (wantsLink && named == o.serial())
         throw UsageError("name the boards with --host or --hosts, or one port with --serial");
+    if (wantsLink && !o.serial() && o.boards.isEmpty())
+        throw UsageError(std::to_string(list.excluded) + " targets, all of them excluded");
     if (o.serial())
         o.boards = {Board{}};
     if (o.framing == Framing::Rtu && !o.serial())
         throw UsageError("--rtu frames go over a serial port only");
+}
+
+// How a run of many boards stops early and what it leaves for a rerun.
+void readFleet(const Parser& p, Options& o) {
+    if (p.isSet(p.maxFailures))
+        o.maxFailures = failureLimit(p.value(p.maxFailures), int(o.boards.size()));
+    if (p.isSet(p.canary))
+        o.canary = wholeNumber("canary", p.value(p.canary), 1, 65536);
+    o.failedTo = p.value(p.failedTo);
+    if (!o.failedTo.isEmpty()) {
+        const QFileInfo folder(QFileInfo(o.failedTo).absolutePath());
+        if (!folder.isDir() || !folder.isWritable())
+            throw UsageError("--failed-to: cannot write into " + folder.filePath().toStdString());
+    }
+    o.all = p.isSet(p.all);
+    if (o.all && o.command != QLatin1String("scan"))
+        throw UsageError("--all goes with scan");
+    if (o.command == QLatin1String("scan") && o.serial())
+        throw UsageError("scan looks for boards over UDP");
 }
 
 void checkDownload(const Options& o) {
@@ -276,7 +288,7 @@ void checkFlash(Options& o) {
 void checkCommand(Options& o) {
     const QString& c = o.command;
     if (c == QLatin1String("ver") || c == QLatin1String("new") || c == QLatin1String("ports") ||
-        c == QLatin1String("term")) {
+        c == QLatin1String("term") || c == QLatin1String("scan")) {
         needArgs(o, 0, 0);
     } else if (c == QLatin1String("send")) {
         needArgs(o, 1, 1 << 20);
@@ -319,6 +331,7 @@ Options parseOptions(const QStringList& arguments) {
     readSettings(p, o);
     readFraming(p, o);
     readBoards(p, o);
+    readFleet(p, o);
     readTerm(p, o);
     checkCommand(o);
     return o;

@@ -49,6 +49,11 @@ struct Options {
     bool timestamps = false;
     bool hex = false;
     bool reconnect = true;
+    int maxFailures = 0; // boards failed before no more start; 0: no limit
+    int canary = 0;      // boards run alone first; 0: none
+    QString failedTo;    // a hosts file of the boards that failed or were skipped
+    bool all = false;    // scan: the silent targets too
+    int duplicates = 0;  // targets dropped as duplicates
 
     bool serial() const { return !serialPort.isEmpty(); }
 };

@@ -1,13 +1,18 @@
 #include "output.h"
 
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+
+#include <algorithm>
 
 #include <cstdio>
 #ifdef Q_OS_WIN
 #include <io.h>
 #define VANTOR_ISATTY(f) _isatty(_fileno(f))
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 #define VANTOR_ISATTY(f) isatty(fileno(f))
 #endif
@@ -21,6 +26,7 @@ int exitCode(Status status) {
     case Status::Refused:
     case Status::Denied:
     case Status::Mismatch:
+    case Status::Skipped:
         return 1;
     case Status::File:
         return 2;
@@ -35,8 +41,8 @@ int exitCode(Status status) {
 }
 
 QString statusName(Status status) {
-    static const char* const names[] = {"done",      "refused", "denied", "mismatch",
-                                        "no answer", "link",    "file",   "interrupted"};
+    static const char* const names[] = {"done", "refused", "denied",      "mismatch", "no answer",
+                                        "link", "file",    "interrupted", "skipped"};
     return QString::fromLatin1(names[int(status)]);
 }
 
@@ -66,6 +72,7 @@ QString Output::text(const QByteArray& bytes) const {
 void Output::print(const QString& board, const QString& text) {
     if (o_.json)
         return;
+    eraseLive();
     endProgress();
     QString shown = text;
     if (o_.boards.size() > 1) {
@@ -107,6 +114,7 @@ void Output::endProgress() {
 }
 
 void Output::result(const Result& r) {
+    eraseLive();
     endProgress();
     if (o_.json) {
         QJsonObject object{
@@ -115,23 +123,110 @@ void Output::result(const Result& r) {
             {"message", r.message}};
         if (!r.output.isEmpty())
             object.insert(QStringLiteral("output"), r.output);
+        if (r.ms >= 0)
+            object.insert(QStringLiteral("ms"), qRound(r.ms * 10) / 10.0);
         std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).append('\n').constData(),
                    stdout);
         std::fflush(stdout);
     }
-    if (r.status != Status::Done)
+    // A skipped board, and a target that scan finds silent, is said once in the table.
+    if (r.status != Status::Done && r.status != Status::Skipped &&
+        r.command != QLatin1String("scan"))
         std::fprintf(stderr, "vantor: %s\n", r.message.toUtf8().constData());
+}
+
+void Output::live(const QStringList& rows) {
+    eraseLive();
+    int columns = 80;
+#ifdef TIOCGWINSZ
+    winsize size{};
+    if (::ioctl(fileno(stderr), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        columns = size.ws_col;
+#endif
+    for (const QString& row : rows) // a row that wrapped would not be erased whole
+        std::fprintf(stderr, "%s\n", row.left(columns - 1).toUtf8().constData());
+    std::fflush(stderr);
+    liveRows_ = int(rows.size());
+}
+
+void Output::eraseLive() {
+    if (liveRows_ > 0)
+        std::fprintf(stderr, "\033[%dA\r\033[J", liveRows_);
+    liveRows_ = 0;
 }
 
 void Output::table(const QList<Result>& results) {
     if (results.size() < 2)
         return;
-    std::fprintf(stderr, "%-24s %-10s %10s %12s %9s\n", "board", "result", "lines", "bytes",
-                 "seconds");
-    for (const Result& r : results)
-        std::fprintf(stderr, "%-24s %-10s %10d %12lld %9.2f\n", r.board.toUtf8().constData(),
-                     statusName(r.status).toUtf8().constData(), r.lines,
-                     static_cast<long long>(r.bytes), r.seconds);
+    eraseLive();
+    std::fputs(closingTable(results).toUtf8().constData(), stderr);
+}
+
+QString closingTable(const QList<Result>& results) {
+    struct Group {
+        Status status;
+        QString message; // with "<board>" for the board's address
+        QString first;   // the first board's own message
+        QStringList boards;
+    };
+    QList<Group> groups;
+    QHash<QString, qsizetype> index;
+    for (const Result& r : results) {
+        const QString message =
+            r.status == Status::Done ? QString() : QString(r.message).replace(r.board, "<board>");
+        const QString key = statusName(r.status) + QLatin1Char('\n') + message;
+        const auto at = index.constFind(key);
+        if (at == index.constEnd()) {
+            index.insert(key, groups.size());
+            groups.append({r.status, message, r.message, {r.board}});
+        } else {
+            groups[*at].boards.append(r.board);
+        }
+    }
+    // Failures first, the worst on top; then the boards skipped, then those done.
+    const auto rank = [](Status s) {
+        return s == Status::Done ? -2 : s == Status::Skipped ? -1 : exitCode(s);
+    };
+    std::stable_sort(groups.begin(), groups.end(), [&](const Group& a, const Group& b) {
+        const int x = rank(a.status), y = rank(b.status);
+        return x != y ? x > y : a.boards.size() > b.boards.size();
+    });
+    constexpr qsizetype kNamed = 8; // boards named in a group, the rest counted
+    QString out = QStringLiteral("%1 %2  %3\n").arg("result", -11).arg("boards", 6).arg("message");
+    for (const Group& g : groups) {
+        out += QStringLiteral("%1 %2  %3\n")
+                   .arg(statusName(g.status), -11)
+                   .arg(g.boards.size(), 6)
+                   .arg(g.boards.size() == 1 ? g.first : g.message)
+                   .trimmed() +
+               QLatin1Char('\n');
+        QString named = g.boards.mid(0, kNamed).join(QStringLiteral(", "));
+        if (g.boards.size() > kNamed)
+            named += QStringLiteral(" and %1 more").arg(g.boards.size() - kNamed);
+        out += QString(20, QLatin1Char(' ')) + named + QLatin1Char('\n');
+    }
+    return out;
+}
+
+QString scanTable(const QList<Result>& results, bool all) {
+    QString out = QStringLiteral("# %1 %2  %3\n").arg("target", -21).arg("ms", 6).arg("version");
+    for (const Result& r : results) {
+        if (r.ms < 0 && !all)
+            continue;
+        QString said = QStringLiteral("(no answer)");
+        if (r.ms >= 0) {
+            const QStringList lines =
+                r.output.split(QRegularExpression("[\r\n]+"), Qt::SkipEmptyParts);
+            said = lines.isEmpty() ? QString() : lines.first().trimmed();
+        }
+        out += QStringLiteral("%1 %2  %3")
+                   .arg(r.board, -23)
+                   .arg(r.ms < 0 ? QStringLiteral("-") : QString::number(qRound(r.ms)), 6)
+                   .arg(said)
+                   .trimmed() +
+               QLatin1Char('\n');
+    }
+    return out;
 }
 
 } // namespace vantor::cli

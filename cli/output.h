@@ -16,7 +16,7 @@
 
 namespace vantor::cli {
 
-enum class Status { Done, Refused, Denied, Mismatch, NoAnswer, Link, File, Interrupted };
+enum class Status { Done, Refused, Denied, Mismatch, NoAnswer, Link, File, Interrupted, Skipped };
 
 int exitCode(Status status);
 QString statusName(Status status);
@@ -30,7 +30,15 @@ struct Result {
     double seconds = 0;
     QString message;
     QString output; // what a console command printed
+    double ms = -1; // from the first line sent to the first answer; -1: none came
 };
+
+// The table that closes a run of several boards: failures first, the boards with the same
+// message (their addresses aside) in one group.
+QString closingTable(const QList<Result>& results);
+// What `vantor scan` lists: "TARGET MS FIRST-LINE" per board that answered (all of them
+// with `all`), a comment line on top, so that it reads as a hosts file as it stands.
+QString scanTable(const QList<Result>& results, bool all);
 
 // One board's traffic, as the window's log has it: what is sent as a line, what is
 // received as it came; flushed at every write, and a write that fails never stops the work.
@@ -58,6 +66,11 @@ public:
     void progress(const Progress& progress, bool final = false);
     // The progress line ends: what comes next starts on a line of its own.
     void endProgress();
+    // The live view of a run of many boards, on a terminal: `rows` in place of the rows
+    // drawn before, each cut to the terminal's width. Whatever else is written to the
+    // terminal erases it first.
+    void live(const QStringList& rows);
+    void eraseLive();
     void result(const Result& result);
     void table(const QList<Result>& results);
 
@@ -70,6 +83,7 @@ private:
     ProgressLine line_;
     std::optional<Progress> last_;
     bool progressShown_ = false;
+    int liveRows_ = 0;
 };
 
 } // namespace vantor::cli

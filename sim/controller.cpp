@@ -123,6 +123,8 @@ std::vector<std::string> Controller::handleLine(std::string_view line) {
             return {std::string(kError)};
         line.remove_prefix(comma + 1);
     }
+    if (options_.refuseAll)
+        return {std::string(kError)};
     if (options_.login && login_ != Login::Done)
         return {answerLogin(line)};
     return answer(line);

@@ -23,6 +23,7 @@ struct ControllerOptions {
     int errorOnLine = 0;            // refuse the n-th program line of the run; 0: never
     int flashErrorAfter = 0;        // refuse every flash-disk command after the first n; 0: never
     std::filesystem::path flashDir; // empty: defaultFlashDir()
+    bool refuseAll = false;         // ERROR to every line
 };
 
 // "vantor-sim-flash" in the system's temporary folder.

@@ -63,7 +63,7 @@ struct Parser {
         parser.addOptions({help,   version,  udp,   serial,      serialLink,      address,
                            port,   flashDir, login, errorOnLine, flashErrorAfter, delay,
                            drop,   gap,      rtu,   stall,       stallEvery,      otherPortEvery,
-                           crOnly, split,    chaos});
+                           crOnly, split,    chaos, boards,      refuseOn,        silent});
     }
     QString value(const QCommandLineOption& option) const { return parser.value(option); }
     bool isSet(const QCommandLineOption& option) const { return parser.isSet(option); }
@@ -110,6 +110,16 @@ struct Parser {
     const QCommandLineOption split{
         "split", "Serial: send each reply in pieces MS milliseconds apart (default 0: whole).",
         "MS", "0"};
+    const QCommandLineOption boards{
+        "boards",
+        "Serve N boards over UDP on consecutive addresses from --address, all on one port, "
+        "each with its own program and flash disk (a folder of --flash-dir per board) "
+        "(default 1).",
+        "N", "1"};
+    const QCommandLineOption refuseOn{
+        "refuse-on", "Boards (1 to N; a,b or a-b) that answer ERROR to every line.", "LIST"};
+    const QCommandLineOption silent{"silent", "Boards (1 to N; a,b or a-b) that never answer.",
+                                    "LIST"};
     const QCommandLineOption chaos{"chaos",
                                    "A random mix of these faults at rates drawn from SEED: the "
                                    "same SEED, the same board.",
@@ -125,6 +135,7 @@ QString readNumbers(const Parser& p, SimOptions& o) {
     };
     const Number numbers[] = {
         {p.port, 65535, [&](int v) { o.port = quint16(v); }},
+        {p.boards, 4096, [&](int v) { o.boards = std::max(v, 1); }},
         {p.errorOnLine, kMaxCount, [&](int v) { o.controller.errorOnLine = v; }},
         {p.flashErrorAfter, kMaxCount, [&](int v) { o.controller.flashErrorAfter = v; }},
         {p.delay, kMaxDelayMs, [&](int v) { o.front.replyDelayMs = v; }},
@@ -149,6 +160,22 @@ QString readNumbers(const Parser& p, SimOptions& o) {
         n.store(value);
     }
     return {};
+}
+
+// "3,7-9": board numbers from 1 to `most`; nothing when the text is not such a list.
+std::optional<QList<int>> readList(const QString& text, int most) {
+    QList<int> numbers;
+    for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList ends = part.split(QLatin1Char('-'));
+        bool ok1 = false, ok2 = false;
+        const int first = ends.first().toInt(&ok1);
+        const int last = ends.size() == 2 ? ends.last().toInt(&ok2) : (ok2 = true, first);
+        if (ends.size() > 2 || !ok1 || !ok2 || first < 1 || last < first || last > most)
+            return std::nullopt;
+        for (int n = first; n <= last; ++n)
+            numbers.append(n);
+    }
+    return numbers;
 }
 
 } // namespace
@@ -192,6 +219,18 @@ SimOptions parseSimOptions(const QStringList& arguments) {
     o.serial = p.isSet(p.serial);
     o.udp = p.isSet(p.udp) || !o.serial;
     o.serialLink = p.value(p.serialLink);
+    for (const auto& [option, list] :
+         {std::pair{&p.refuseOn, &o.refuseOn}, {&p.silent, &o.silent}}) {
+        const auto read = readList(p.value(*option), o.boards);
+        if (!read)
+            return usageError(QString("--%1 wants board numbers from 1 to %2 (3,7-9), not %3")
+                                  .arg(option->names().first())
+                                  .arg(o.boards)
+                                  .arg(p.value(*option)));
+        *list = *read;
+    }
+    if (o.boards > 1 && (o.serial || o.address.protocol() != QAbstractSocket::IPv4Protocol))
+        return usageError("--boards serves UDP on IPv4 addresses");
     if (!o.serialLink.isEmpty() && !o.serial)
         return usageError("--link goes with --serial");
 #ifndef Q_OS_UNIX

@@ -20,6 +20,9 @@ struct SimOptions {
     quint16 port = 0;
     QString serialLink; // a symbolic link to the pseudo-terminal; empty: none
     int gapMs = 60;
+    int boards = 1;      // UDP boards, on consecutive addresses from `address`
+    QList<int> refuseOn; // boards (from 1) that refuse every line
+    QList<int> silent;   // boards (from 1) that never answer
     ControllerOptions controller;
     FrontOptions front;
 };

@@ -19,6 +19,7 @@ cd "$(dirname "$0")"
 expect "vantor dow" download
 expect "vantor --host h te" term
 expect "vantor --no-rec" --no-reconnect
+expect "vantor --failed-to tst_fl" tst_fleet.cpp
 expect "vantor --ret" --retries
 expect "vantor --baud 96" 9600
 expect "vantor --codepage cp" cp866

@@ -11,6 +11,7 @@
 #include "sim/controller.h"
 #include "sim/pty_front.h"
 #include "sim/udp_front.h"
+#include "vantor_run.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,23 +25,13 @@
 #include <random>
 
 using namespace vantor;
+using namespace vantor::test;
 
 namespace {
 
 constexpr int kTimeoutMs = 300;
 constexpr int kRetries = 2;
 constexpr int kIdleMs = 1000; // longer than any stall: a late copy is never the next line's
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
-}
 
 int envNumber(const char* name, int fallback) {
     bool ok = false;

@@ -1,6 +1,7 @@
 // What vantor prints for people, as tables: the progress line and its pace, the port list,
 // and what vantor term shows of the board's bytes and makes of its keys.
 
+#include "output.h"
 #include "ports.h"
 #include "progress.h"
 #include "term_text.h"
@@ -180,6 +181,52 @@ private slots:
         for (const std::string& name : c.others)
             got << QString::fromStdString(name);
         QCOMPARE(got, others);
+    }
+
+    // Failures first (the worst on top, the skipped after them), the same message with
+    // another address in one group, and a long group counted rather than named.
+    void closingTable() {
+        QList<Result> results;
+        const auto add = [&](const QString& board, Status status, const QString& message) {
+            Result r;
+            r.board = board;
+            r.status = status;
+            r.message = message;
+            results << r;
+        };
+        for (int i = 1; i <= 10; ++i)
+            add(QStringLiteral("b%1").arg(i), Status::Done, "ver: done");
+        add("r1", Status::Refused, "ver: \"VER\" refused by r1: ERROR");
+        add("s1", Status::Skipped, "ver: skipped: a canary failed");
+        add("r2", Status::Refused, "ver: \"VER\" refused by r2: ERROR");
+        add("n1", Status::NoAnswer, "ver: no answer from n1");
+        QCOMPARE(vantor::cli::closingTable(results),
+                 "result      boards  message\n"
+                 "no answer        1  ver: no answer from n1\n"
+                 "                    n1\n"
+                 "refused          2  ver: \"VER\" refused by <board>: ERROR\n"
+                 "                    r1, r2\n"
+                 "skipped          1  ver: skipped: a canary failed\n"
+                 "                    s1\n"
+                 "done            10\n"
+                 "                    b1, b2, b3, b4, b5, b6, b7, b8 and 2 more\n");
+    }
+
+    void scanTable() {
+        QList<Result> results(3);
+        results[0].board = "10.0.0.1:111";
+        results[0].ms = 3.4;
+        results[0].output = "\r\nVANTOR BASIC V2.1\r\nOK\r\n";
+        results[1].board = "10.0.0.2:111";
+        results[2].board = "10.0.0.3:111";
+        results[2].ms = 12.6;
+        results[2].output = "ERROR\r\n";
+        const QString found = "# target                    ms  version\n"
+                              "10.0.0.1:111                 3  VANTOR BASIC V2.1\n"
+                              "10.0.0.3:111                13  ERROR\n";
+        QCOMPARE(vantor::cli::scanTable(results, false), found);
+        QVERIFY(vantor::cli::scanTable(results, true)
+                    .contains("10.0.0.2:111                 -  (no answer)\n"));
     }
 };
 

@@ -7,6 +7,7 @@
 #include "pty_pair.h"
 #include "sim/controller.h"
 #include "sim/udp_front.h"
+#include "vantor_run.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,12 +18,15 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <pty.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace vantor;
+using namespace vantor::test;
 
 namespace {
 
@@ -122,11 +126,6 @@ private:
     QProcess process_;
     bool ready_ = false;
 };
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -233,6 +232,30 @@ private slots:
             ++expected;
         }
         QCOMPARE(expected, kLines + 1);
+    }
+
+    // A run of several boards on a terminal: the live view, redrawn in place, then the
+    // closing table. (Here, as it is vantor's stderr that is a terminal.)
+    void liveView() {
+        QTemporaryDir dir;
+        std::vector<std::unique_ptr<sim::Controller>> boards;
+        std::vector<std::unique_ptr<sim::UdpFront>> fronts;
+        sim::FrontOptions slow;
+        slow.replyDelayMs = 40;
+        for (int n = 1; n <= 3; ++n) {
+            boards.push_back(std::make_unique<sim::Controller>());
+            fronts.push_back(std::make_unique<sim::UdpFront>(
+                *boards.back(), QHostAddress(QStringLiteral("127.0.10.%1").arg(n)),
+                fronts.empty() ? 0 : fronts[0]->port(), slow));
+        }
+        const QString program = dir.filePath(QStringLiteral("p.bas"));
+        writeFile(program, QByteArray("10 REM\r\n").repeated(8));
+        Terminal t({"--host", QStringLiteral("127.0.10.1-3:%1").arg(fronts[0]->port()), "download",
+                    program});
+        QVERIFY(t.waitFor("running 3 / waiting 0"));
+        QVERIFY(t.waitFor("\x1b[4A\r\x1b[J")); // three rows and the totals, drawn again
+        QVERIFY(t.waitFor("done             3"));
+        QCOMPARE(t.exitStatus(), 0);
     }
 
     // stdin not a terminal: each line sent and its answer waited for, the next one after a

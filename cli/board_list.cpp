@@ -1,0 +1,63 @@
+#include "board_list.h"
+
+#include "core/targets.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace vantor::cli {
+
+namespace {
+
+void addPatterns(std::vector<core::TargetPattern>& patterns, const QString& text) {
+    for (const QString& entry : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        patterns.push_back(core::parseTarget(entry.trimmed().toStdString()));
+}
+
+} // namespace
+
+BoardList readBoardList(const QStringList& written, const QStringList& files,
+                        const QStringList& excludes, quint16 defaultPort) {
+    std::vector<core::TargetPattern> patterns, left;
+    std::vector<core::Target> targets;
+    try {
+        for (const QString& text : written)
+            addPatterns(patterns, text);
+        for (const QString& path : files) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                throw UsageError("cannot read " + path.toStdString() + ": " +
+                                 file.errorString().toStdString());
+            for (const std::string& entry : core::readTargetFile(file.readAll().toStdString()))
+                patterns.push_back(core::parseTarget(entry));
+        }
+        for (const QString& text : excludes)
+            addPatterns(left, text);
+        for (const core::TargetPattern& pattern : patterns)
+            core::expandTarget(pattern, defaultPort, targets);
+    } catch (const core::TargetError& e) {
+        throw UsageError(e.what());
+    }
+    BoardList list;
+    list.duplicates = int(core::dropDuplicates(targets));
+    for (const core::Target& t : targets) {
+        if (std::any_of(left.begin(), left.end(), [&](const auto& x) { return x.matches(t); }))
+            ++list.excluded;
+        else
+            list.boards.append(Board{QString::fromStdString(t.host), t.port});
+    }
+    return list;
+}
+
+int failureLimit(const QString& text, int total) {
+    const bool percent = text.endsWith(QLatin1Char('%'));
+    bool ok = false;
+    const int n = (percent ? text.chopped(1) : text).toInt(&ok);
+    if (!ok || n < 1 || (percent && n > 100))
+        throw UsageError("--max-failures wants a count from 1, or a share from 1% to 100%, not \"" +
+                         text.toStdString() + "\"");
+    return percent ? int((qint64(total) * n + 99) / 100) : n;
+}
+
+} // namespace vantor::cli

@@ -1,0 +1,173 @@
+// vantor on a fleet of simulated boards in this process, on consecutive loopback addresses
+// and one port: targets as ranges, duplicates and exclusions, scan, --failed-to and a
+// rerun of it, --max-failures and --canary stopping where they should.
+
+#include "sim/controller.h"
+#include "sim/udp_front.h"
+#include "vantor_run.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+using namespace vantor;
+using namespace vantor::test;
+
+namespace {
+
+// Five boards on 127.0.9.1-5: the third refuses every line, the fourth never answers.
+struct Fleet {
+    explicit Fleet(const QTemporaryDir& dir) {
+        quint16 port = 0;
+        for (int n = 1; n <= 5; ++n) {
+            sim::ControllerOptions c;
+            c.flashDir = dir.filePath(QStringLiteral("flash%1").arg(n)).toStdString();
+            c.refuseAll = n == 3;
+            sim::FrontOptions f;
+            f.dropRate = n == 4 ? 1 : 0;
+            boards.push_back(std::make_unique<sim::Controller>(c));
+            fronts.push_back(std::make_unique<sim::UdpFront>(
+                *boards.back(), QHostAddress(QStringLiteral("127.0.9.%1").arg(n)), port, f));
+            port = fronts.back()->port();
+        }
+    }
+    QString target(const char* hosts) const {
+        return QStringLiteral("127.0.9.%1:%2").arg(QLatin1String(hosts)).arg(fronts[0]->port());
+    }
+    // The boards (from 1) that hold a program: those a download reached (the silent one
+    // takes lines, it only never answers).
+    QList<int> reached() const {
+        QList<int> out;
+        for (std::size_t i = 0; i < boards.size(); ++i)
+            if (!boards[i]->program().empty())
+                out << int(i + 1);
+        return out;
+    }
+    std::vector<std::unique_ptr<sim::Controller>> boards;
+    std::vector<std::unique_ptr<sim::UdpFront>> fronts;
+};
+
+// host -> result, from one JSON object per line.
+QMap<QString, QString> results(const QByteArray& out) {
+    QMap<QString, QString> map;
+    for (const QByteArray& line : out.trimmed().split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        map[o.value("host").toString()] = o.value("result").toString();
+    }
+    return map;
+}
+
+const QStringList kQuick{"--timeout", "0.3", "--retries", "0", "--idle", "50", "--json"};
+
+} // namespace
+
+class TestFleet : public QObject {
+    Q_OBJECT
+private slots:
+    // A range with a duplicate and an exclusion; the failed boards written for a rerun,
+    // which runs exactly those.
+    void rangeAndRerun() {
+        QTemporaryDir dir;
+        Fleet fleet(dir);
+        const QString failed = dir.filePath(QStringLiteral("failed.txt"));
+        Run r = runVantor(kQuick + QStringList{"--host", fleet.target("1-5"), "--host",
+                                               fleet.target("2"), "--exclude", "127.0.9.5",
+                                               "--failed-to", failed, "ver"});
+        QCOMPARE(r.status, 3); // the silent board: no answer
+        QVERIFY2(r.err.contains("1 duplicate targets dropped"), r.err);
+        QCOMPARE(results(r.out), (QMap<QString, QString>{{fleet.target("1"), "done"},
+                                                         {fleet.target("2"), "done"},
+                                                         {fleet.target("3"), "refused"},
+                                                         {fleet.target("4"), "no answer"}}));
+        QCOMPARE(readFile(failed), (fleet.target("3") + '\n' + fleet.target("4") + '\n').toUtf8());
+        r = runVantor(kQuick + QStringList{"--hosts", failed, "ver"});
+        QCOMPARE(results(r.out).keys(), QStringList({fleet.target("3"), fleet.target("4")}));
+    }
+
+    // scan lists what answers, ERROR included, and --all the silent ones; its output is a
+    // hosts file as it stands.
+    void scan() {
+        QTemporaryDir dir;
+        Fleet fleet(dir);
+        Run r = runVantor({"scan", fleet.target("1-5"), "--timeout", "0.3", "--retries", "0",
+                           "--all"});
+        QCOMPARE(r.status, 0);
+        const QList<QByteArray> rows = r.out.trimmed().split('\n');
+        QCOMPARE(rows.size(), 6);
+        QVERIFY(rows[0].startsWith('#'));
+        QVERIFY(rows[1].startsWith(fleet.target("1").toLatin1()) &&
+                rows[1].endsWith("VANTOR-SIM BASIC V1.0"));
+        QVERIFY(rows[3].endsWith("ERROR"));
+        QVERIFY(rows[4].endsWith("(no answer)"));
+        const QString hosts = dir.filePath(QStringLiteral("found.txt"));
+        writeFile(hosts, runVantor({"scan", fleet.target("1-5"), "--timeout", "0.3"}).out);
+        r = runVantor(kQuick + QStringList{"--hosts", hosts, "ver"});
+        QCOMPARE(results(r.out).size(), 4);
+        QCOMPARE(runVantor({"scan", fleet.target("4"), "--timeout", "0.2", "--retries", "0"})
+                     .status,
+                 3);
+    }
+
+    // No board starts after the stop; those not started are skipped, in the JSON and the
+    // table, and the exit status is at least 1.
+    void stops_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QList<int>>("reached");
+        QTest::addColumn<int>("skipped");
+        QTest::addColumn<int>("status");
+        QTest::newRow("max-failures 1, one at a time")
+            << QStringList{"--max-failures", "1", "--jobs", "1"} << QList<int>{1, 2} << 2 << 1;
+        QTest::newRow("max-failures 50% of 5 is 3: never reached")
+            << QStringList{"--max-failures", "50%", "--jobs", "1"} << QList<int>{1, 2, 4, 5} << 0
+            << 3;
+        QTest::newRow("a canary refuses")
+            << QStringList{"--canary", "3"} << QList<int>{1, 2} << 2 << 1;
+        QTest::newRow("the canaries succeed")
+            << QStringList{"--canary", "2"} << QList<int>{1, 2, 4, 5} << 0 << 3;
+    }
+    void stops() {
+        QFETCH(QStringList, options);
+        QFETCH(QList<int>, reached);
+        QFETCH(int, skipped);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        Fleet fleet(dir);
+        const QString p = dir.filePath(QStringLiteral("p.bas"));
+        writeFile(p, "10 PRINT 1\r\n");
+        const Run r = runVantor(kQuick + options +
+                                QStringList{"--host", fleet.target("1-5"), "download", p});
+        QCOMPARE(fleet.reached(), reached);
+        QCOMPARE(results(r.out).values().count("skipped"), skipped);
+        QCOMPARE(r.err.contains("skipped"), skipped > 0);
+        QCOMPARE(r.status, status);
+    }
+
+    void badTargets_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("reversed") << QStringList{"--host", "127.0.9.5-1", "ver"} << "reversed";
+        QTest::newRow("too many") << QStringList{"--host", "127.0.0.0/15", "ver"} << "65536";
+        QTest::newRow("all excluded") << QStringList{"--host", "127.0.9.1", "--exclude",
+                                                     "127.0.9.0/24", "ver"}
+                                      << "all of them excluded";
+        QTest::newRow("failed-to in no folder")
+            << QStringList{"--host", "127.0.9.1", "--failed-to", "/nonexistent/f", "ver"}
+            << "--failed-to";
+        QTest::newRow("max-failures 0%") << QStringList{"--host", "127.0.9.1", "--max-failures",
+                                                        "0%", "ver"}
+                                         << "--max-failures wants";
+    }
+    void badTargets() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        const Run r = runVantor(arguments);
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(message.toUtf8()), r.err);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFleet)
+#include "tst_fleet.moc"
