@@ -79,6 +79,10 @@ void BoardJob::listen() {
     connect(link_, &BoardLink::unreachable, this, [this] { unreachable_ = true; });
 }
 
+QString BoardJob::lastEvent() const {
+    return timedOut_ ? QStringLiteral("no answer in time") : shown(out_, lastAnswer_);
+}
+
 core::Link BoardJob::coreLink() const {
     return link_->udp() ? core::Link::Udp : core::Link::Serial;
 }
@@ -171,7 +175,8 @@ void BoardJob::onAnswer(const QByteArray& reply) {
     unreachable_ = false;
     if (result_.ms < 0)
         result_.ms = clock_.nsecsElapsed() / 1e6 - firstSentMs_;
-    lastEvent_ = shown(out_, reply);
+    lastAnswer_ = reply;
+    timedOut_ = false;
     // Over UDP a login prompt ends any command, as the window's dispatcher ends any
     // operation with "ACCESS DENIED".
     if (coreLink() == core::Link::Udp && core::matches(view(reply), core::Reply::Login)) {
@@ -266,7 +271,7 @@ void BoardJob::onSilence() {
 }
 
 void BoardJob::lose() {
-    lastEvent_ = QStringLiteral("no answer in time");
+    timedOut_ = true;
     if (line_.resendable && triesLeft_ > 0) {
         --triesLeft_;
         line_.fresh = true;

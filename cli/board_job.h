@@ -59,7 +59,7 @@ public:
     const Progress& progress() const { return progress_; }
     const Progress& mainProgress() const { return main_; }
     // The last thing that happened: an answer, or a time-out.
-    const QString& lastEvent() const { return lastEvent_; }
+    QString lastEvent() const;
 
 signals:
     void finished(const vantor::cli::Result& result);
@@ -178,7 +178,8 @@ private:
     Phase phase_ = Phase::Opening;
     Progress progress_;
     Progress main_;
-    QString lastEvent_;
+    QByteArray lastAnswer_; // as it came: made text only when the live view asks
+    bool timedOut_ = false;
     double firstSentMs_ = -1;
 
     QList<QByteArray> consoleLines_;

@@ -2,12 +2,10 @@
 #include "core/failure.h"
 #include "core/framing.h"
 #include "core/rtu_reassembly.h"
-#include "udp_errors.h"
+#include "udp_hub.h"
 
 #include <QHostInfo>
-#include <QNetworkDatagram>
 #include <QTimer>
-#include <QVariant>
 
 namespace vantor::cli {
 
@@ -33,8 +31,11 @@ QByteArray BoardLink::framed(const Options& o, const QByteArray& line) const {
 }
 
 UdpBoardLink::UdpBoardLink(const Options& options, const Board& board)
-    : BoardLink(true), options_(options), board_(board) {
-    connect(&socket_, &QUdpSocket::readyRead, this, &UdpBoardLink::read);
+    : BoardLink(true), options_(options), board_(board) {}
+
+UdpBoardLink::~UdpBoardLink() {
+    if (hub_)
+        hub_->remove(this);
 }
 
 void UdpBoardLink::open() {
@@ -54,46 +55,23 @@ void UdpBoardLink::open() {
 
 void UdpBoardLink::bindTo(const QHostAddress& address) {
     address_ = address;
-    if (!socket_.bind(QHostAddress::AnyIPv4, 0)) {
-        emit failed(QStringLiteral("cannot bind a UDP socket: %1").arg(socket_.errorString()));
+    hub_ = UdpHub::get();
+    if (!hub_->bound()) {
+        emit failed(QStringLiteral("cannot bind a UDP socket: %1").arg(hub_->errorString()));
         return;
     }
-    keepSendErrors(socket_.socketDescriptor());
+    hub_->add(this, address.toIPv4Address(), board_.port);
     emit opened();
-}
-
-void UdpBoardLink::holdBursts() {
-    socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(4 << 20));
 }
 
 bool UdpBoardLink::send(const QByteArray& line) {
     const QByteArray datagram = framed(options_, line);
-    return socket_.writeDatagram(datagram, address_, board_.port) == datagram.size();
+    return hub_ && hub_->send(datagram, address_.toIPv4Address(), board_.port);
 }
 
-void UdpBoardLink::read() {
-    if (!socket_.hasPendingDatagrams()) {
-        // Woken without a datagram: the system has something to say of one sent.
-        if (takePortUnreachable(socket_.socketDescriptor(), address_, board_.port))
-            emit unreachable();
-        // Without a read the socket would not wake again; a datagram that came in the
-        // meantime is taken below.
-        QHostAddress from;
-        QByteArray datagram(65536, Qt::Uninitialized);
-        const qint64 size = socket_.readDatagram(datagram.data(), datagram.size(), &from);
-        if (size >= 0 && from.isEqual(address_, QHostAddress::ConvertV4MappedToIPv4)) {
-            datagram.truncate(size);
-            emit received(datagram);
-            emit answer(datagram);
-        }
-    }
-    while (socket_.hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = socket_.receiveDatagram();
-        if (!datagram.senderAddress().isEqual(address_, QHostAddress::ConvertV4MappedToIPv4))
-            continue;
-        emit received(datagram.data());
-        emit answer(datagram.data());
-    }
+void UdpBoardLink::deliver(const QByteArray& datagram) {
+    emit received(datagram);
+    emit answer(datagram);
 }
 
 SerialBoardLink::SerialBoardLink(const Options& options) : BoardLink(false), options_(options) {

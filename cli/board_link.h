@@ -1,10 +1,11 @@
 #pragma once
-// One board's link: a UDP socket of the board's own, or a serial port. A link frames each
-// command line as the options say, hands up every byte it receives as it came (for the
-// log) and each answer in it:
-//   - UDP: every datagram from the board's address, whatever its source port (a board
-//     answers where the datagram came from, but may answer from another port than the
-//     one it listens on); a datagram from any other address is dropped;
+// One board's link: UDP through the run's one socket (UdpHub), or a serial port. A link
+// frames each command line as the options say, hands up every byte it receives as it came
+// (for the log) and each answer in it:
+//   - UDP: every datagram from the board's address and port, and from another port of its
+//     address when no other board of the run is there (a board answers where the datagram
+//     came from, but may answer from another port than the one it listens on); a datagram
+//     from any other address is dropped;
 //   - serial, plain and gateway framing: a reply ends at a line end (CR or LF; the LF of
 //     a CR LF pair stays with its CR), or when no byte has come for 20 ms, the window's
 //     poll period, so that a board that ends its lines with CR alone is heard too;
@@ -20,7 +21,6 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QTimer>
-#include <QUdpSocket>
 
 #include <memory>
 #include <string>
@@ -38,9 +38,6 @@ public:
     virtual bool send(const QByteArray& line) = 0;
     virtual QString name() const = 0;
     bool udp() const { return udp_; }
-    // Room for a burst while the reader is busy (a console drawing a flood): the system's
-    // most, up to 4 MiB. Over serial the driver's buffer is what there is.
-    virtual void holdBursts() {}
 
 signals:
     void opened();
@@ -61,23 +58,28 @@ private:
     bool udp_;
 };
 
+class UdpHub;
+
 class UdpBoardLink : public BoardLink {
     Q_OBJECT
 public:
     UdpBoardLink(const Options& options, const Board& board);
+    ~UdpBoardLink() override;
     void open() override;
     bool send(const QByteArray& line) override;
     QString name() const override { return board_.label(); }
-    void holdBursts() override;
+    // From the run's shared socket (UdpHub): a datagram from this board, or the system's
+    // word that its port is unreachable.
+    void deliver(const QByteArray& datagram);
+    void portUnreachable() { emit unreachable(); }
 
 private:
     void bindTo(const QHostAddress& address);
-    void read();
 
     const Options& options_;
     Board board_;
     QHostAddress address_;
-    QUdpSocket socket_;
+    std::shared_ptr<UdpHub> hub_;
 };
 
 class SerialBoardLink : public BoardLink {

@@ -28,9 +28,8 @@ void TermLink::make() {
         link_.release()->deleteLater(); // it may be in the middle of emitting
     link_ = BoardLink::make(o_, o_.boards.front());
     BoardLink* link = link_.get();
-    connect(link, &BoardLink::opened, this, [this, link] {
+    connect(link, &BoardLink::opened, this, [this] {
         up_ = true;
-        link->holdBursts();
         if (std::exchange(wasUp_, true))
             emit back();
         else

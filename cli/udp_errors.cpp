@@ -17,8 +17,8 @@ void keepSendErrors(qintptr fd) {
     ::setsockopt(int(fd), IPPROTO_IP, IP_RECVERR, &on, sizeof on);
 }
 
-bool takePortUnreachable(qintptr fd, const QHostAddress& address, quint16 port) {
-    bool unreachable = false;
+std::vector<std::pair<quint32, quint16>> takeUnreachable(qintptr fd) {
+    std::vector<std::pair<quint32, quint16>> unreachable;
     for (;;) {
         char data[512];
         char control[512];
@@ -38,10 +38,8 @@ bool takePortUnreachable(qintptr fd, const QHostAddress& address, quint16 port) 
                 continue;
             const auto* error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
             // msg_name is where the datagram that failed was going.
-            unreachable =
-                unreachable || (error->ee_origin == SO_EE_ORIGIN_ICMP &&
-                                error->ee_errno == ECONNREFUSED && ntohs(to.sin_port) == port &&
-                                ntohl(to.sin_addr.s_addr) == address.toIPv4Address());
+            if (error->ee_origin == SO_EE_ORIGIN_ICMP && error->ee_errno == ECONNREFUSED)
+                unreachable.emplace_back(ntohl(to.sin_addr.s_addr), ntohs(to.sin_port));
         }
     }
     // A pending error would make the next send fail; it has been heard, so clear it.
@@ -55,8 +53,8 @@ bool takePortUnreachable(qintptr fd, const QHostAddress& address, quint16 port) 
 
 void keepSendErrors(qintptr) {}
 
-bool takePortUnreachable(qintptr, const QHostAddress&, quint16) {
-    return false;
+std::vector<std::pair<quint32, quint16>> takeUnreachable(qintptr) {
+    return {};
 }
 
 #endif

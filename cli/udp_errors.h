@@ -4,15 +4,16 @@
 // a socket that is not connected (and so also takes answers from the board's other ports).
 // Elsewhere nothing is heard, and a closed port is just silence.
 
-#include <QHostAddress>
 #include <QtGlobal>
+
+#include <utility>
+#include <vector>
 
 namespace vantor::cli {
 
 // Asks the system to keep the errors of the socket `fd`.
 void keepSendErrors(qintptr fd);
-// Takes the errors kept for `fd`; true when one of them says that the port `port` of
-// `address` was unreachable.
-bool takePortUnreachable(qintptr fd, const QHostAddress& address, quint16 port);
+// Takes the errors kept for `fd`: the IPv4 addresses and ports that were unreachable.
+std::vector<std::pair<quint32, quint16>> takeUnreachable(qintptr fd);
 
 } // namespace vantor::cli

@@ -4,11 +4,13 @@
 
 #include "sim/controller.h"
 #include "sim/udp_front.h"
+#ifdef Q_OS_LINUX
+#include "sim/udp_boards.h"
+#endif
 #ifdef Q_OS_UNIX
 #include "sim/pty_front.h"
 #include <QSocketNotifier>
 #include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 #endif
 #include "sim/sim_options.h"
@@ -83,42 +85,30 @@ private:
 };
 #endif
 
-// Many boards in one process, each a controller of its own behind a socket of its own, on
-// consecutive addresses and one port (the first board's, when the port is left to pick).
+// Many boards in one process, behind one socket: consecutive addresses on one port (the
+// first free one when the port is left to pick).
 int serveBoards(const vantor::sim::SimOptions& o) {
-#ifdef Q_OS_UNIX
-    rlimit limit{}; // a socket per board
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-#endif
-    const std::filesystem::path flash =
-        o.controller.flashDir.empty() ? vantor::sim::defaultFlashDir() : o.controller.flashDir;
-    std::vector<std::unique_ptr<vantor::sim::Controller>> controllers;
-    std::vector<std::unique_ptr<vantor::sim::UdpFront>> fronts;
-    quint16 port = o.port;
-    for (int n = 1; n <= o.boards; ++n) {
-        const QHostAddress address(o.address.toIPv4Address() + quint32(n - 1));
-        vantor::sim::ControllerOptions c = o.controller;
-        c.flashDir = flash / address.toString().toStdString();
-        c.refuseAll = o.refuseOn.contains(n);
-        vantor::sim::FrontOptions f = o.front;
-        if (o.silent.contains(n))
-            f.dropRate = 1;
-        controllers.push_back(std::make_unique<vantor::sim::Controller>(c));
-        fronts.push_back(
-            std::make_unique<vantor::sim::UdpFront>(*controllers.back(), address, port, f));
-        if (!fronts.back()->isBound())
-            return fail(kStartError, "cannot bind UDP " + address.toString() + ":" +
-                                         QString::number(port) + ": " +
-                                         fronts.back()->errorString());
-        port = fronts.back()->port();
-    }
-    ready("READY udp " + o.address.toString().toLatin1() + ' ' + QByteArray::number(port) + ' ' +
-          QByteArray::number(o.boards) + " boards to " +
-          fronts.back()->address().toString().toLatin1());
+#ifndef Q_OS_LINUX
+    return fail(kStartError, "--boards needs Linux (IP_PKTINFO)");
+#else
+    vantor::sim::BoardsOptions b;
+    b.first = o.address;
+    b.count = o.boards;
+    b.port = o.port;
+    b.controller = o.controller;
+    if (b.controller.flashDir.empty())
+        b.controller.flashDir = vantor::sim::defaultFlashDir();
+    b.front = o.front;
+    b.refuseOn = o.refuseOn;
+    b.silent = o.silent;
+    vantor::sim::UdpBoards boards(b);
+    if (!boards.isBound())
+        return fail(kStartError, "cannot bind UDP port " + QString::number(o.port) + ": " +
+                                     boards.errorString());
+    ready("READY udp " + o.address.toString().toLatin1() + ' ' + QByteArray::number(boards.port()) +
+          ' ' + QByteArray::number(o.boards) + " boards to " + boards.last().toString().toLatin1());
     return QCoreApplication::exec();
+#endif
 }
 
 } // namespace

@@ -9,8 +9,7 @@ namespace vantor::core {
 namespace {
 
 // A decimal number of at most `digits` digits, not above `most`.
-std::optional<std::uint32_t> number(std::string_view text, std::uint32_t most,
-                                    std::size_t digits) {
+std::optional<std::uint32_t> number(std::string_view text, std::uint32_t most, std::size_t digits) {
     if (text.empty() || text.size() > digits ||
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
@@ -112,8 +111,8 @@ bool TargetPattern::matches(const Target& target) const {
     return address && *address >= first && *address <= last;
 }
 
-void expandTarget(const TargetPattern& pattern, std::uint16_t defaultPort,
-                  std::vector<Target>& out, std::size_t most) {
+void expandTarget(const TargetPattern& pattern, std::uint16_t defaultPort, std::vector<Target>& out,
+                  std::size_t most) {
     if (out.size() + pattern.size() > most)
         throw TargetError("more than " + std::to_string(most) + " targets in all");
     const std::uint16_t port = pattern.port.value_or(defaultPort);

@@ -45,8 +45,8 @@ inline constexpr std::size_t kMostTargets = 65536;
 TargetPattern parseTarget(std::string_view text);
 // Appends the pattern's targets, `defaultPort` where it names none; throws TargetError
 // when `out` would hold more than `most`.
-void expandTarget(const TargetPattern& pattern, std::uint16_t defaultPort,
-                  std::vector<Target>& out, std::size_t most = kMostTargets);
+void expandTarget(const TargetPattern& pattern, std::uint16_t defaultPort, std::vector<Target>& out,
+                  std::size_t most = kMostTargets);
 // The targets of a hosts file: '#' starts a comment to the end of its line, a line's first
 // blank-separated field is what it names (further fields are ignored, as the columns of
 // `vantor scan` are), commas separate targets within it, double quotes around one go.

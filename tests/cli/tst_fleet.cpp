@@ -92,8 +92,8 @@ private slots:
     void scan() {
         QTemporaryDir dir;
         Fleet fleet(dir);
-        Run r = runVantor({"scan", fleet.target("1-5"), "--timeout", "0.3", "--retries", "0",
-                           "--all"});
+        Run r =
+            runVantor({"scan", fleet.target("1-5"), "--timeout", "0.3", "--retries", "0", "--all"});
         QCOMPARE(r.status, 0);
         const QList<QByteArray> rows = r.out.trimmed().split('\n');
         QCOMPARE(rows.size(), 6);
@@ -106,9 +106,8 @@ private slots:
         writeFile(hosts, runVantor({"scan", fleet.target("1-5"), "--timeout", "0.3"}).out);
         r = runVantor(kQuick + QStringList{"--hosts", hosts, "ver"});
         QCOMPARE(results(r.out).size(), 4);
-        QCOMPARE(runVantor({"scan", fleet.target("4"), "--timeout", "0.2", "--retries", "0"})
-                     .status,
-                 3);
+        QCOMPARE(
+            runVantor({"scan", fleet.target("4"), "--timeout", "0.2", "--retries", "0"}).status, 3);
     }
 
     // No board starts after the stop; those not started are skipped, in the JSON and the
@@ -137,8 +136,8 @@ private slots:
         Fleet fleet(dir);
         const QString p = dir.filePath(QStringLiteral("p.bas"));
         writeFile(p, "10 PRINT 1\r\n");
-        const Run r = runVantor(kQuick + options +
-                                QStringList{"--host", fleet.target("1-5"), "download", p});
+        const Run r =
+            runVantor(kQuick + options + QStringList{"--host", fleet.target("1-5"), "download", p});
         QCOMPARE(fleet.reached(), reached);
         QCOMPARE(results(r.out).values().count("skipped"), skipped);
         QCOMPARE(r.err.contains("skipped"), skipped > 0);
@@ -150,15 +149,15 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("reversed") << QStringList{"--host", "127.0.9.5-1", "ver"} << "reversed";
         QTest::newRow("too many") << QStringList{"--host", "127.0.0.0/15", "ver"} << "65536";
-        QTest::newRow("all excluded") << QStringList{"--host", "127.0.9.1", "--exclude",
-                                                     "127.0.9.0/24", "ver"}
-                                      << "all of them excluded";
+        QTest::newRow("all excluded")
+            << QStringList{"--host", "127.0.9.1", "--exclude", "127.0.9.0/24", "ver"}
+            << "all of them excluded";
         QTest::newRow("failed-to in no folder")
             << QStringList{"--host", "127.0.9.1", "--failed-to", "/nonexistent/f", "ver"}
             << "--failed-to";
-        QTest::newRow("max-failures 0%") << QStringList{"--host", "127.0.9.1", "--max-failures",
-                                                        "0%", "ver"}
-                                         << "--max-failures wants";
+        QTest::newRow("max-failures 0%")
+            << QStringList{"--host", "127.0.9.1", "--max-failures", "0%", "ver"}
+            << "--max-failures wants";
     }
     void badTargets() {
         QFETCH(QStringList, arguments);

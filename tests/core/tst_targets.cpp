@@ -81,14 +81,22 @@ private slots:
         QTest::addColumn<QString>("host");
         QTest::addColumn<int>("port");
         QTest::addColumn<bool>("matches");
-        QTest::newRow("any port") << "10.0.0.5" << "10.0.0.5" << 7 << true;
-        QTest::newRow("its port") << "10.0.0.5:7" << "10.0.0.5" << 7 << true;
-        QTest::newRow("another port") << "10.0.0.5:8" << "10.0.0.5" << 7 << false;
-        QTest::newRow("in a range") << "10.0.0.1-9" << "10.0.0.9" << 1 << true;
-        QTest::newRow("past a range") << "10.0.0.1-9" << "10.0.0.10" << 1 << false;
-        QTest::newRow("a network's broadcast") << "10.0.0.0/24" << "10.0.0.255" << 1 << false;
-        QTest::newRow("a name, any case") << "Board" << "board" << 1 << true;
-        QTest::newRow("a name is no address") << "board" << "10.0.0.1" << 1 << false;
+        QTest::newRow("any port") << "10.0.0.5"
+                                  << "10.0.0.5" << 7 << true;
+        QTest::newRow("its port") << "10.0.0.5:7"
+                                  << "10.0.0.5" << 7 << true;
+        QTest::newRow("another port") << "10.0.0.5:8"
+                                      << "10.0.0.5" << 7 << false;
+        QTest::newRow("in a range") << "10.0.0.1-9"
+                                    << "10.0.0.9" << 1 << true;
+        QTest::newRow("past a range") << "10.0.0.1-9"
+                                      << "10.0.0.10" << 1 << false;
+        QTest::newRow("a network's broadcast") << "10.0.0.0/24"
+                                               << "10.0.0.255" << 1 << false;
+        QTest::newRow("a name, any case") << "Board"
+                                          << "board" << 1 << true;
+        QTest::newRow("a name is no address") << "board"
+                                              << "10.0.0.1" << 1 << false;
     }
     void excludes() {
         QFETCH(QString, pattern);
@@ -102,18 +110,18 @@ private slots:
     void hostsFile() {
         const std::string text = "# plant 3\r\n10.0.0.1\r\n\r\n  10.0.0.2:5000  VANTOR BASIC V1.0, "
                                  "3 ms\n10.0.0.3,\"10.0.0.4\" # two\n\t#none\n10.0.0.0/30";
-        QCOMPARE(readTargetFile(text), (std::vector<std::string>{"10.0.0.1", "10.0.0.2:5000",
-                                                                 "10.0.0.3", "10.0.0.4",
-                                                                 "10.0.0.0/30"}));
+        QCOMPARE(readTargetFile(text),
+                 (std::vector<std::string>{"10.0.0.1", "10.0.0.2:5000", "10.0.0.3", "10.0.0.4",
+                                           "10.0.0.0/30"}));
     }
 
     void duplicates() {
-        std::vector<Target> targets{
-            {"10.0.0.1", 111}, {"10.0.0.2", 111}, {"10.0.0.1", 111}, {"10.0.0.1", 112},
-            {"board", 111},    {"BOARD", 111}};
+        std::vector<Target> targets{{"10.0.0.1", 111}, {"10.0.0.2", 111}, {"10.0.0.1", 111},
+                                    {"10.0.0.1", 112}, {"board", 111},    {"BOARD", 111}};
         QCOMPARE(dropDuplicates(targets), std::size_t(2));
-        QCOMPARE(targets, (std::vector<Target>{
-                              {"10.0.0.1", 111}, {"10.0.0.2", 111}, {"10.0.0.1", 112}, {"board", 111}}));
+        QCOMPARE(targets,
+                 (std::vector<Target>{
+                     {"10.0.0.1", 111}, {"10.0.0.2", 111}, {"10.0.0.1", 112}, {"board", 111}}));
     }
 };
 

@@ -1,0 +1,133 @@
+#include "udp_hub.h"
+#include "board_link.h"
+#include "udp_errors.h"
+
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vantor::cli {
+
+namespace {
+
+quint64 key(quint32 address, quint16 port) {
+    return quint64(address) << 16 | port;
+}
+
+constexpr int kBatch = 64;           // datagrams to a system call
+constexpr int kLargest = 65536;      // bytes of one datagram
+constexpr int kReceiveBytes = 4 << 20; // a thousand boards answering at once, or a flood
+
+} // namespace
+
+std::shared_ptr<UdpHub> UdpHub::get() {
+    static std::weak_ptr<UdpHub> current;
+    std::shared_ptr<UdpHub> hub = current.lock();
+    if (!hub) {
+        hub.reset(new UdpHub);
+        current = hub;
+    }
+    return hub;
+}
+
+UdpHub::UdpHub() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) {
+        error_ = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &kReceiveBytes, sizeof kReceiveBytes);
+    keepSendErrors(fd_);
+    notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &UdpHub::read);
+}
+
+UdpHub::~UdpHub() {
+    notifier_.reset();
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void UdpHub::add(UdpBoardLink* link, quint32 address, quint16 port) {
+    boards_.insert(key(address, port), link);
+    atAddress_[address].append(link);
+}
+
+void UdpHub::remove(UdpBoardLink* link) {
+    for (auto it = boards_.begin(); it != boards_.end();)
+        it = it.value() == link ? boards_.erase(it) : std::next(it);
+    for (auto it = atAddress_.begin(); it != atAddress_.end();) {
+        it->removeAll(link);
+        it = it->isEmpty() ? atAddress_.erase(it) : std::next(it);
+    }
+}
+
+bool UdpHub::send(const QByteArray& datagram, quint32 address, quint16 port) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(address);
+    ssize_t sent;
+    do
+        sent = ::sendto(fd_, datagram.constData(), std::size_t(datagram.size()), 0,
+                        reinterpret_cast<sockaddr*>(&to), sizeof to);
+    while (sent < 0 && errno == EINTR);
+    if (sent < 0 && errno == ECONNREFUSED) // the error of an earlier datagram, now heard
+        return send(datagram, address, port);
+    return sent == datagram.size();
+}
+
+// Everything waiting, many datagrams to a call; the system's word on datagrams sent (a
+// port unreachable) goes to the board it concerns.
+void UdpHub::read() {
+    static thread_local std::vector<char> buffer(std::size_t(kBatch) * kLargest);
+    mmsghdr messages[kBatch];
+    iovec io[kBatch];
+    sockaddr_in from[kBatch];
+    for (;;) {
+        for (int i = 0; i < kBatch; ++i) {
+            io[i] = {buffer.data() + std::size_t(i) * kLargest, std::size_t(kLargest)};
+            messages[i] = {};
+            messages[i].msg_hdr.msg_iov = &io[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+            messages[i].msg_hdr.msg_name = &from[i];
+            messages[i].msg_hdr.msg_namelen = sizeof from[i];
+        }
+        const int n = ::recvmmsg(fd_, messages, kBatch, MSG_DONTWAIT, nullptr);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            for (const auto& [address, port] : takeUnreachable(fd_))
+                if (UdpBoardLink* link = boards_.value(key(address, port)))
+                    link->portUnreachable();
+            continue;
+        }
+        if (n <= 0)
+            return;
+        for (int i = 0; i < n; ++i)
+            deliver(ntohl(from[i].sin_addr.s_addr), ntohs(from[i].sin_port),
+                    QByteArray(static_cast<const char*>(io[i].iov_base), qsizetype(messages[i].msg_len)));
+        if (n < kBatch)
+            return;
+    }
+}
+
+void UdpHub::deliver(quint32 address, quint16 port, const QByteArray& datagram) {
+    UdpBoardLink* link = boards_.value(key(address, port));
+    if (!link) {
+        const QList<UdpBoardLink*> there = atAddress_.value(address);
+        if (there.size() != 1)
+            return; // from an address of no board, or of several: nobody's
+        link = there.front();
+    }
+    link->deliver(datagram);
+}
+
+} // namespace vantor::cli
