@@ -63,7 +63,8 @@ Run runVantor(const QStringList& arguments) {
 
 bool write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
 }
 
 // The boards 127.0.1.0 onwards, `count` of them, as ranges of 256 in a hosts file.
@@ -100,7 +101,9 @@ int main(int argc, char* argv[]) {
     bool ok = write(bas, program);
     for (const int count : {1, 1024, kBoards})
         ok &= write(dir.filePath(QStringLiteral("fleet%1.txt").arg(count)), hosts(count, port));
-    const auto fleet = [&](int count) { return dir.filePath(QStringLiteral("fleet%1.txt").arg(count)); };
+    const auto fleet = [&](int count) {
+        return dir.filePath(QStringLiteral("fleet%1.txt").arg(count));
+    };
 
     const Run one = runVantor({"--hosts", fleet(1), "download", bas});
     bench::figure("one board, 200 lines at 5 ms (yardstick)", one.wallMs, "ms");

@@ -162,13 +162,17 @@ void Output::table(const QList<Result>& results) {
     std::fputs(closingTable(results).toUtf8().constData(), stderr);
 }
 
-QString closingTable(const QList<Result>& results) {
-    struct Group {
-        Status status;
-        QString message; // with "<board>" for the board's address
-        QString first;   // the first board's own message
-        QStringList boards;
-    };
+namespace {
+
+// The boards of a run with the same result and message, their addresses aside.
+struct Group {
+    Status status;
+    QString message; // with "<board>" for the board's address
+    QString first;   // the first board's own message
+    QStringList boards;
+};
+
+QList<Group> groups(const QList<Result>& results) {
     QList<Group> groups;
     QHash<QString, qsizetype> index;
     for (const Result& r : results) {
@@ -191,10 +195,16 @@ QString closingTable(const QList<Result>& results) {
         const int x = rank(a.status), y = rank(b.status);
         return x != y ? x > y : a.boards.size() > b.boards.size();
     });
+    return groups;
+}
+
+} // namespace
+
+QString closingTable(const QList<Result>& results) {
     constexpr qsizetype kNamed = 8; // boards named in a group, the rest counted
     QString out = QStringLiteral("%1 %2  %3\n").arg("result", -11).arg("boards", 6).arg("message");
-    for (const Group& g : groups) {
-        out += QStringLiteral("%1 %2  %3\n")
+    for (const Group& g : groups(results)) {
+        out += QStringLiteral("%1 %2  %3")
                    .arg(statusName(g.status), -11)
                    .arg(g.boards.size(), 6)
                    .arg(g.boards.size() == 1 ? g.first : g.message)

@@ -16,8 +16,8 @@ quint64 key(quint32 address, quint16 port) {
     return quint64(address) << 16 | port;
 }
 
-constexpr int kBatch = 64;           // datagrams to a system call
-constexpr int kLargest = 65536;      // bytes of one datagram
+constexpr int kBatch = 64;             // datagrams to a system call
+constexpr int kLargest = 65536;        // bytes of one datagram
 constexpr int kReceiveBytes = 4 << 20; // a thousand boards answering at once, or a flood
 
 } // namespace
@@ -113,7 +113,8 @@ void UdpHub::read() {
             return;
         for (int i = 0; i < n; ++i)
             deliver(ntohl(from[i].sin_addr.s_addr), ntohs(from[i].sin_port),
-                    QByteArray(static_cast<const char*>(io[i].iov_base), qsizetype(messages[i].msg_len)));
+                    QByteArray(static_cast<const char*>(io[i].iov_base),
+                               qsizetype(messages[i].msg_len)));
         if (n < kBatch)
             return;
     }

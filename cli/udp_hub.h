@@ -43,7 +43,7 @@ private:
     int fd_ = -1;
     QString error_;
     std::unique_ptr<QSocketNotifier> notifier_;
-    QHash<quint64, UdpBoardLink*> boards_;            // by address << 16 | port
+    QHash<quint64, UdpBoardLink*> boards_;           // by address << 16 | port
     QHash<quint32, QList<UdpBoardLink*>> atAddress_; // by address
 };
 

@@ -178,6 +178,23 @@ std::optional<QList<int>> readList(const QString& text, int most) {
     return numbers;
 }
 
+// --boards and the boards that misbehave; what is wrong, or nothing.
+QString readBoards(const Parser& p, SimOptions& o) {
+    for (const auto& [option, list] :
+         {std::pair{&p.refuseOn, &o.refuseOn}, {&p.silent, &o.silent}}) {
+        const auto read = readList(p.value(*option), o.boards);
+        if (!read)
+            return QString("--%1 wants board numbers from 1 to %2 (3,7-9), not %3")
+                .arg(option->names().first())
+                .arg(o.boards)
+                .arg(p.value(*option));
+        *list = *read;
+    }
+    if (o.boards > 1 && (o.serial || o.address.protocol() != QAbstractSocket::IPv4Protocol))
+        return "--boards serves UDP on IPv4 addresses";
+    return {};
+}
+
 } // namespace
 
 SimOptions parseSimOptions(const QStringList& arguments) {
@@ -219,18 +236,8 @@ SimOptions parseSimOptions(const QStringList& arguments) {
     o.serial = p.isSet(p.serial);
     o.udp = p.isSet(p.udp) || !o.serial;
     o.serialLink = p.value(p.serialLink);
-    for (const auto& [option, list] :
-         {std::pair{&p.refuseOn, &o.refuseOn}, {&p.silent, &o.silent}}) {
-        const auto read = readList(p.value(*option), o.boards);
-        if (!read)
-            return usageError(QString("--%1 wants board numbers from 1 to %2 (3,7-9), not %3")
-                                  .arg(option->names().first())
-                                  .arg(o.boards)
-                                  .arg(p.value(*option)));
-        *list = *read;
-    }
-    if (o.boards > 1 && (o.serial || o.address.protocol() != QAbstractSocket::IPv4Protocol))
-        return usageError("--boards serves UDP on IPv4 addresses");
+    if (const QString wrong = readBoards(p, o); !wrong.isEmpty())
+        return usageError(wrong);
     if (!o.serialLink.isEmpty() && !o.serial)
         return usageError("--link goes with --serial");
 #ifndef Q_OS_UNIX

@@ -78,8 +78,8 @@ void UdpBoards::read() {
         for (int i = 0; i < kBatch; ++i) {
             io[i] = {buffer.data() + std::size_t(i) * kLargest, std::size_t(kLargest)};
             messages[i] = {};
-            messages[i].msg_hdr = {&from[i], sizeof from[i], &io[i], 1, control[i],
-                                   sizeof control[i], 0};
+            messages[i].msg_hdr = {&from[i],   sizeof from[i],    &io[i], 1,
+                                   control[i], sizeof control[i], 0};
         }
         n = ::recvmmsg(fd_, messages, kBatch, MSG_DONTWAIT, nullptr);
         for (int i = 0; i < n; ++i) {
@@ -118,8 +118,8 @@ void UdpBoards::handle(quint32 to, quint32 from, quint16 fromPort, QByteArray li
         return;
     }
     for (const std::string& reply : replies)
-        due_.push_back({clock_.elapsed() + delayMs_, to, from, fromPort,
-                        QByteArray::fromStdString(reply)});
+        due_.push_back(
+            {clock_.elapsed() + delayMs_, to, from, fromPort, QByteArray::fromStdString(reply)});
     if (!timer_.isActive())
         release();
 }

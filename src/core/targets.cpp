@@ -52,53 +52,69 @@ std::string dottedAddress(std::uint32_t a) {
            std::to_string(a >> 8 & 255) + '.' + std::to_string(a & 255);
 }
 
-TargetPattern parseTarget(std::string_view text) {
+namespace {
+
+// a.b.c.d/n: the addresses of the network, without its network and broadcast addresses
+// below /31.
+TargetPattern network(std::string_view text, std::string_view body, std::size_t slash) {
+    const auto address = parseAddress(body.substr(0, slash));
+    const auto prefix = number(body.substr(slash + 1), 32, 2);
+    if (!address)
+        bad(text, "a network wants a dotted address before /");
+    if (!prefix)
+        bad(text, "a network's prefix goes from /0 to /32");
+    const std::uint32_t mask = *prefix == 0 ? 0 : ~std::uint32_t(0) << (32 - *prefix);
     TargetPattern p;
+    p.first = *address & mask;
+    p.last = p.first | ~mask;
+    if (*prefix < 31) {
+        ++p.first;
+        --p.last;
+    }
+    return p;
+}
+
+// a.b.c.d-e: d to e in the last octet.
+TargetPattern range(std::string_view text, std::string_view body, std::size_t dash) {
+    const auto first = parseAddress(body.substr(0, dash));
+    const auto end = number(body.substr(dash + 1), 255, 3);
+    if (!first || !end)
+        bad(text, "a range is written a.b.c.d-e, e from d to 255");
+    if (*end < (*first & 255))
+        bad(text, "a reversed range");
+    TargetPattern p;
+    p.first = *first;
+    p.last = (*first & ~std::uint32_t(255)) | *end;
+    return p;
+}
+
+} // namespace
+
+TargetPattern parseTarget(std::string_view text) {
+    std::optional<std::uint16_t> port;
     std::string_view body = text;
     if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
-        const auto port = number(text.substr(colon + 1), 65535, 5);
-        if (!port || *port == 0)
+        const auto given = number(text.substr(colon + 1), 65535, 5);
+        if (!given || *given == 0)
             bad(text, "the port wants a number from 1 to 65535");
-        p.port = std::uint16_t(*port);
+        port = std::uint16_t(*given);
         body = text.substr(0, colon);
     }
     if (body.empty())
         bad(text, "no address");
     const bool numeric = body.find_first_not_of("0123456789./-") == std::string_view::npos;
-    if (const std::size_t slash = body.find('/'); slash != std::string_view::npos) {
-        const auto address = parseAddress(body.substr(0, slash));
-        const auto prefix = number(body.substr(slash + 1), 32, 2);
-        if (!address)
-            bad(text, "a network wants a dotted address before /");
-        if (!prefix)
-            bad(text, "a network's prefix goes from /0 to /32");
-        const std::uint32_t mask = *prefix == 0 ? 0 : ~std::uint32_t(0) << (32 - *prefix);
-        p.first = *address & mask;
-        p.last = p.first | ~mask;
-        if (*prefix < 31) { // without the network and broadcast addresses
-            ++p.first;
-            --p.last;
-        }
-        return p;
-    }
-    if (const std::size_t dash = body.rfind('-'); numeric && dash != std::string_view::npos) {
-        const auto first = parseAddress(body.substr(0, dash));
-        const auto end = number(body.substr(dash + 1), 255, 3);
-        if (!first || !end)
-            bad(text, "a range is written a.b.c.d-e, e from d to 255");
-        if (*end < (*first & 255))
-            bad(text, "a reversed range");
-        p.first = *first;
-        p.last = (*first & ~std::uint32_t(255)) | *end;
-        return p;
-    }
-    if (const auto address = parseAddress(body)) {
+    TargetPattern p;
+    if (const std::size_t slash = body.find('/'); slash != std::string_view::npos)
+        p = network(text, body, slash);
+    else if (const std::size_t dash = body.rfind('-'); numeric && dash != std::string_view::npos)
+        p = range(text, body, dash);
+    else if (const auto address = parseAddress(body))
         p.first = p.last = *address;
-        return p;
-    }
-    if (numeric)
+    else if (numeric)
         bad(text, "not an address");
-    p.name = lower(body);
+    else
+        p.name = lower(body);
+    p.port = port;
     return p;
 }
 
