@@ -17,6 +17,7 @@ quint64 key(quint32 address, quint16 port) {
 }
 
 constexpr int kBatch = 64;             // datagrams to a system call
+constexpr int kRounds = 8;             // calls before the event loop has its turn
 constexpr int kLargest = 65536;        // bytes of one datagram
 constexpr int kReceiveBytes = 4 << 20; // a thousand boards answering at once, or a flood
 
@@ -84,14 +85,16 @@ bool UdpHub::send(const QByteArray& datagram, quint32 address, quint16 port) {
     return sent == datagram.size();
 }
 
-// Everything waiting, many datagrams to a call; the system's word on datagrams sent (a
-// port unreachable) goes to the board it concerns.
+// What is waiting, many datagrams to a call, but a few calls at most before the event loop
+// has its turn again: under a flood the keys and the screen must not wait for the socket
+// to run dry. The system's word on datagrams sent (a port unreachable) goes to the board
+// it concerns.
 void UdpHub::read() {
     static thread_local std::vector<char> buffer(std::size_t(kBatch) * kLargest);
     mmsghdr messages[kBatch];
     iovec io[kBatch];
     sockaddr_in from[kBatch];
-    for (;;) {
+    for (int round = 0; round < kRounds; ++round) {
         for (int i = 0; i < kBatch; ++i) {
             io[i] = {buffer.data() + std::size_t(i) * kLargest, std::size_t(kLargest)};
             messages[i] = {};
