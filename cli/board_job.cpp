@@ -31,12 +31,8 @@ QString seconds(int ms) {
 
 BoardJob::BoardJob(const Options& options, const Board& board, Output& output)
     : o_(options), board_(board), out_(output) {
-    silence_.setSingleShot(true);
     silence_.setInterval(o_.timeoutMs);
-    connect(&silence_, &QTimer::timeout, this, &BoardJob::onSilence);
-    quiet_.setSingleShot(true);
     quiet_.setInterval(o_.idleMs);
-    connect(&quiet_, &QTimer::timeout, this, &BoardJob::onQuiet);
     progress_.phase = main_.phase = o_.command;
 }
 

@@ -19,6 +19,7 @@
 // or bytes the board took, and a local file left as it was (what came kept beside it).
 
 #include "board_link.h"
+#include "lazy_timer.h"
 #include "local_file.h"
 #include "options.h"
 #include "output.h"
@@ -161,8 +162,8 @@ private:
     BoardLink* link_ = nullptr;
     Result result_;
     QElapsedTimer clock_;
-    QTimer silence_; // no answer at all within --timeout
-    QTimer quiet_;   // --idle after the last answer
+    LazyTimer silence_{[this] { onSilence(); }}; // no answer at all within --timeout
+    LazyTimer quiet_{[this] { onQuiet(); }};     // --idle after the last answer
     InFlight line_;
     Handler handler_;
     std::function<void()> next_;

@@ -70,19 +70,46 @@ void UdpHub::remove(UdpBoardLink* link) {
     }
 }
 
+// While a batch is read, the lines the boards' answers release wait to leave together; a
+// datagram the system refuses is then a lost one, which the board's time-out takes care
+// of as it does of any other.
 bool UdpHub::send(const QByteArray& datagram, quint32 address, quint16 port) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(address);
-    ssize_t sent;
-    do
-        sent = ::sendto(fd_, datagram.constData(), std::size_t(datagram.size()), 0,
-                        reinterpret_cast<sockaddr*>(&to), sizeof to);
-    while (sent < 0 && errno == EINTR);
-    if (sent < 0 && errno == ECONNREFUSED) // the error of an earlier datagram, now heard
-        return send(datagram, address, port);
-    return sent == datagram.size();
+    outbox_.push_back({datagram, address, port});
+    if (reading_)
+        return true;
+    const std::size_t before = outbox_.size();
+    flush();
+    return outbox_.size() < before && sentLast_;
+}
+
+void UdpHub::flush() {
+    std::size_t at = 0;
+    while (at < outbox_.size()) {
+        mmsghdr messages[kBatch];
+        iovec io[kBatch];
+        sockaddr_in to[kBatch];
+        const int n = int(std::min<std::size_t>(kBatch, outbox_.size() - at));
+        for (int i = 0; i < n; ++i) {
+            const Outgoing& o = outbox_[at + std::size_t(i)];
+            to[i] = {};
+            to[i].sin_family = AF_INET;
+            to[i].sin_port = htons(o.port);
+            to[i].sin_addr.s_addr = htonl(o.address);
+            io[i] = {const_cast<char*>(o.datagram.constData()), std::size_t(o.datagram.size())};
+            messages[i] = {};
+            messages[i].msg_hdr.msg_name = &to[i];
+            messages[i].msg_hdr.msg_namelen = sizeof to[i];
+            messages[i].msg_hdr.msg_iov = &io[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int sent = ::sendmmsg(fd_, messages, unsigned(n), 0);
+        if (sent < 0 && (errno == EINTR || errno == ECONNREFUSED))
+            continue; // ECONNREFUSED: an earlier datagram's error, now heard; send again
+        // A datagram the system would not take is skipped: it is lost as on the wire.
+        sentLast_ = sent > 0;
+        at += std::size_t(sent > 0 ? sent : 1);
+    }
+    outbox_.clear();
 }
 
 // What is waiting, many datagrams to a call, but a few calls at most before the event loop
@@ -114,10 +141,13 @@ void UdpHub::read() {
         }
         if (n <= 0)
             return;
+        reading_ = true;
         for (int i = 0; i < n; ++i)
             deliver(ntohl(from[i].sin_addr.s_addr), ntohs(from[i].sin_port),
                     QByteArray(static_cast<const char*>(io[i].iov_base),
                                qsizetype(messages[i].msg_len)));
+        reading_ = false;
+        flush();
         if (n < kBatch)
             return;
     }

@@ -18,6 +18,7 @@
 #include <QSocketNotifier>
 
 #include <memory>
+#include <vector>
 
 namespace vantor::cli {
 
@@ -39,12 +40,23 @@ private:
     UdpHub();
     void read();
     void deliver(quint32 address, quint16 port, const QByteArray& datagram);
+    // Sends what the boards answered while a batch was read, many datagrams to a call.
+    void flush();
+
+    struct Outgoing {
+        QByteArray datagram;
+        quint32 address;
+        quint16 port;
+    };
 
     int fd_ = -1;
     QString error_;
     std::unique_ptr<QSocketNotifier> notifier_;
     QHash<quint64, UdpBoardLink*> boards_;           // by address << 16 | port
     QHash<quint32, QList<UdpBoardLink*>> atAddress_; // by address
+    bool reading_ = false;                           // sends wait for the end of the batch
+    bool sentLast_ = false;
+    std::vector<Outgoing> outbox_;
 };
 
 } // namespace vantor::cli

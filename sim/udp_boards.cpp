@@ -54,6 +54,7 @@ UdpBoards::UdpBoards(const BoardsOptions& o)
     connect(notifier_.get(), &QSocketNotifier::activated, this, &UdpBoards::read);
     clock_.start();
     timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer); // a 5 ms delay, not 5 ms and a coarse slack
     connect(&timer_, &QTimer::timeout, this, &UdpBoards::release);
 }
 
@@ -124,34 +125,53 @@ void UdpBoards::handle(quint32 to, quint32 from, quint16 fromPort, QByteArray li
         release();
 }
 
+// The replies that are due, many datagrams to a call.
 void UdpBoards::release() {
     const qint64 now = clock_.elapsed();
     while (!due_.empty() && due_.front().at <= now) {
-        const Due& d = due_.front();
-        sendFrom(d.from, d.to, d.toPort, d.bytes);
-        due_.pop_front();
+        mmsghdr messages[kBatch];
+        iovec io[kBatch];
+        sockaddr_in to[kBatch];
+        alignas(cmsghdr) char control[kBatch][CMSG_SPACE(sizeof(in_pktinfo))];
+        int n = 0;
+        for (; n < kBatch && n < int(due_.size()) && due_[std::size_t(n)].at <= now; ++n)
+            address(messages[n], io[n], to[n], control[n], due_[std::size_t(n)]);
+        const int sent = ::sendmmsg(fd_, messages, unsigned(n), 0);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        // What the system would not take is lost, as on the wire.
+        due_.erase(due_.begin(), due_.begin() + std::max(sent, 1));
     }
     if (!due_.empty())
         timer_.start(int(due_.front().at - now));
 }
 
-// A datagram that leaves from the board's own address, whatever the socket is bound to.
-void UdpBoards::sendFrom(quint32 from, quint32 to, quint16 port, const QByteArray& bytes) {
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    target.sin_addr.s_addr = htonl(to);
-    iovec io{const_cast<char*>(bytes.constData()), std::size_t(bytes.size())};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr message{&target, sizeof target, &io, 1, control, sizeof control, 0};
-    cmsghdr* c = CMSG_FIRSTHDR(&message);
+// A reply's message, leaving from the board's own address.
+void UdpBoards::address(mmsghdr& m, iovec& io, sockaddr_in& to, char* control, const Due& d) {
+    to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(d.toPort);
+    to.sin_addr.s_addr = htonl(d.to);
+    io = {const_cast<char*>(d.bytes.constData()), std::size_t(d.bytes.size())};
+    m = {};
+    m.msg_hdr = {&to, sizeof to, &io, 1, control, CMSG_SPACE(sizeof(in_pktinfo)), 0};
+    cmsghdr* c = CMSG_FIRSTHDR(&m.msg_hdr);
     c->cmsg_level = IPPROTO_IP;
     c->cmsg_type = IP_PKTINFO;
     c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
     in_pktinfo info{};
-    info.ipi_spec_dst.s_addr = htonl(from);
+    info.ipi_spec_dst.s_addr = htonl(d.from);
     std::memcpy(CMSG_DATA(c), &info, sizeof info);
-    ::sendmsg(fd_, &message, 0);
+}
+
+// One reply at once (a board with faults beyond a delay paces its own).
+void UdpBoards::sendFrom(quint32 from, quint32 to, quint16 port, const QByteArray& bytes) {
+    mmsghdr message;
+    iovec io;
+    sockaddr_in target;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+    address(message, io, target, control, {0, from, to, port, bytes});
+    ::sendmsg(fd_, &message.msg_hdr, 0);
 }
 
 } // namespace vantor::sim

@@ -14,6 +14,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <deque>
 #include <memory>
 #include <vector>
@@ -56,6 +59,7 @@ private:
     void handle(quint32 board, quint32 from, quint16 fromPort, QByteArray line);
     void sendFrom(quint32 from, quint32 to, quint16 port, const QByteArray& bytes);
     void release();
+    static void address(mmsghdr& m, iovec& io, sockaddr_in& to, char* control, const Due& d);
 
     int fd_ = -1;
     quint16 port_ = 0;
