@@ -59,8 +59,8 @@ void onSignals(QObject* owner, std::initializer_list<int> numbers,
 #endif
 
 #ifdef Q_OS_UNIX
-// Each board running has a socket of its own, and a log or a local file with some
-// commands: the descriptor limit is raised as far as the system allows, and --jobs fitted
+// The boards share one UDP socket, but each running board may hold a log and a local file
+// or two: the descriptor limit is raised as far as the system allows, and --jobs fitted
 // under it, said before anything is sent.
 void fitJobs(Options& o) {
     rlimit limit{};
@@ -72,9 +72,9 @@ void fitJobs(Options& o) {
         ::getrlimit(RLIMIT_NOFILE, &limit);
     }
     const bool localFile = o.command == QLatin1String("save") || o.command == QLatin1String("get");
-    const rlim_t perBoard = 1 + (o.logFile.isEmpty() ? 0 : 1) + (localFile ? 2 : 0);
+    const rlim_t perBoard = (o.logFile.isEmpty() ? 0 : 1) + (localFile ? 2 : 0);
     constexpr rlim_t kReserve = 64; // the process's own: stdio, the event loop, Qt's
-    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur <= kReserve + perBoard)
+    if (perBoard == 0 || limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur <= kReserve + perBoard)
         return;
     const int most = int(std::min<rlim_t>((limit.rlim_cur - kReserve) / perBoard, 4096));
     const int wanted = std::min(o.jobs, int(o.boards.size()));
