@@ -51,8 +51,9 @@ void BoardJob::start() {
         return;
     }
     connect(link_, &BoardLink::opened, this, &BoardJob::begin);
-    connect(link_, &BoardLink::received, this,
-            [this](const QByteArray& bytes) { log_->write(bytes); });
+    if (!o_.logFile.isEmpty()) // a thousand boards without a log skip it for every datagram
+        connect(link_, &BoardLink::received, this,
+                [this](const QByteArray& bytes) { log_->write(bytes); });
     listen();
     link_->open();
 }
