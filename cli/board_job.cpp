@@ -39,12 +39,8 @@ BoardJob::BoardJob(const Options& options, const Board& board, Output& output)
 BoardJob::~BoardJob() = default;
 
 void BoardJob::start() {
-    started_ = true;
-    clock_.start();
-    result_.command = o_.command;
     ownLink_ = BoardLink::make(o_, board_);
-    link_ = ownLink_.get();
-    result_.board = link_->name();
+    attach(*ownLink_);
     if (!o_.logFile.isEmpty() && !ownLog_.open(localName(o_.logFile))) {
         finish(Status::File, QStringLiteral("%1: cannot open the log %2: %3")
                                  .arg(o_.command, localName(o_.logFile), ownLog_.errorString()));
@@ -54,22 +50,21 @@ void BoardJob::start() {
     if (!o_.logFile.isEmpty()) // a thousand boards without a log skip it for every datagram
         connect(link_, &BoardLink::received, this,
                 [this](const QByteArray& bytes) { log_->write(bytes); });
-    listen();
     link_->open();
 }
 
 void BoardJob::startOn(BoardLink& link, TrafficLog& log) {
+    log_ = &log;
+    attach(link);
+    begin();
+}
+
+void BoardJob::attach(BoardLink& link) {
     started_ = true;
     clock_.start();
     result_.command = o_.command;
     link_ = &link;
-    log_ = &log;
     result_.board = link_->name();
-    listen();
-    begin();
-}
-
-void BoardJob::listen() {
     connect(link_, &BoardLink::failed, this,
             [this](const QString& why) { fail(Status::Link, why); });
     connect(link_, &BoardLink::answer, this, &BoardJob::onAnswer);

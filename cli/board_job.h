@@ -91,7 +91,8 @@ private:
 
     // Engine (board_job.cpp).
     static bool ends(Kind kind, const QByteArray& reply);
-    void listen();
+    // The job's start on `link`: the clock, its name, and its answers.
+    void attach(BoardLink& link);
     void begin();
     // A new line; its answers go to `handler`, and next_ (set before, or by the handler)
     // goes on once it is settled.

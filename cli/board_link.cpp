@@ -35,7 +35,7 @@ UdpBoardLink::UdpBoardLink(const Options& options, const Board& board)
 
 UdpBoardLink::~UdpBoardLink() {
     if (hub_)
-        hub_->remove(this);
+        hub_->remove(this, address_.toIPv4Address(), board_.port);
 }
 
 void UdpBoardLink::open() {

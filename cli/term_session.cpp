@@ -67,18 +67,17 @@ void TermSession::start() {
     connect(&link_, &TermLink::opened, this, &TermSession::onOpened);
     connect(&link_, &TermLink::failed, this, [this](const QString& why) {
         if (editor_)
-            say(QString::fromStdString(stamp()) + QStringLiteral("link lost: ") + why);
+            say(QString::fromStdString(now()) + QStringLiteral("link lost: ") + why);
         else
             std::fprintf(stderr, "vantor: term: %s\n", qPrintable(why));
         quit(exitCode(Status::Link));
     });
     connect(&link_, &TermLink::lost, this, [this] {
-        say(QString::fromStdString(clockStamp(QTime::currentTime().msecsSinceStartOfDay())) +
+        say(QString::fromStdString(now()) +
             QStringLiteral("link lost: %1, waiting").arg(link_.name()));
     });
     connect(&link_, &TermLink::back, this, [this] {
-        say(QString::fromStdString(clockStamp(QTime::currentTime().msecsSinceStartOfDay())) +
-            QStringLiteral("link back: %1").arg(link_.name()));
+        say(QString::fromStdString(now()) + QStringLiteral("link back: %1").arg(link_.name()));
     });
     connect(&link_, &TermLink::received, this, [this](const QByteArray& bytes) {
         log_.write(bytes);
@@ -189,8 +188,9 @@ void TermSession::onCommandKey(int key) {
     case 'g':
         if (!plainUdp)
             return say(QStringLiteral("put and get run over plain UDP only, as in the window"));
-        return key == 'p' ? ask(Question::Put, "put on the flash disk: ", true)
-                          : ask(Question::Get, "get from the flash disk (NAME [LOCAL]): ", false);
+        return key == 'p' || key == 'P'
+                   ? ask(Question::Put, "put on the flash disk: ", true)
+                   : ask(Question::Get, "get from the flash disk (NAME [LOCAL]): ", false);
     case 't':
         return toggle(timestamps_, "timestamps");
     case 'x':
@@ -223,11 +223,8 @@ void TermSession::onAnswer(const QString& answer) {
             say(QStringLiteral("NEW not sent"));
         return;
     }
-    QStringList args = answer.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (args.isEmpty())
+    if (answer.isEmpty())
         return; // nothing typed: as if cancelled
-    for (QString& arg : args)
-        arg = expandHome(arg);
     switch (question) {
     case Question::Download:
         return startJob(QStringLiteral("download"), {expandHome(answer)});
@@ -235,8 +232,12 @@ void TermSession::onAnswer(const QString& answer) {
         return startJob(QStringLiteral("save"), {expandHome(answer)});
     case Question::Put:
         return startJob(QStringLiteral("put"), {expandHome(answer)});
-    case Question::Get:
-        return startJob(QStringLiteral("get"), args.mid(0, 2));
+    case Question::Get: { // NAME [LOCAL]
+        QStringList args = answer.split(QLatin1Char(' '), Qt::SkipEmptyParts).mid(0, 2);
+        if (args.size() == 2)
+            args[1] = expandHome(args[1]);
+        return startJob(QStringLiteral("get"), args);
+    }
     default:
         return;
     }
@@ -337,7 +338,11 @@ void TermSession::toggle(bool& setting, const char* name) {
 }
 
 std::string TermSession::stamp() const {
-    return timestamps_ ? clockStamp(QTime::currentTime().msecsSinceStartOfDay()) : std::string();
+    return timestamps_ ? now() : std::string();
+}
+
+std::string TermSession::now() {
+    return clockStamp(QTime::currentTime().msecsSinceStartOfDay());
 }
 
 } // namespace vantor::cli

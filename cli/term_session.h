@@ -48,7 +48,8 @@ private:
     void flushShown();
     void say(const QString& text);
     void toggle(bool& setting, const char* name);
-    std::string stamp() const;
+    std::string stamp() const; // the time, when timestamps are on
+    static std::string now();
 
     const Options& o_;
     TermLink link_;

@@ -61,13 +61,12 @@ void UdpHub::add(UdpBoardLink* link, quint32 address, quint16 port) {
     atAddress_[address].append(link);
 }
 
-void UdpHub::remove(UdpBoardLink* link) {
-    for (auto it = boards_.begin(); it != boards_.end();)
-        it = it.value() == link ? boards_.erase(it) : std::next(it);
-    for (auto it = atAddress_.begin(); it != atAddress_.end();) {
-        it->removeAll(link);
-        it = it->isEmpty() ? atAddress_.erase(it) : std::next(it);
-    }
+void UdpHub::remove(UdpBoardLink* link, quint32 address, quint16 port) {
+    if (boards_.value(key(address, port)) == link)
+        boards_.remove(key(address, port));
+    const auto there = atAddress_.find(address);
+    if (there != atAddress_.end() && there->removeAll(link) > 0 && there->isEmpty())
+        atAddress_.erase(there);
 }
 
 // While a batch is read, the lines the boards' answers release wait to leave together; a
@@ -77,9 +76,8 @@ bool UdpHub::send(const QByteArray& datagram, quint32 address, quint16 port) {
     outbox_.push_back({datagram, address, port});
     if (reading_)
         return true;
-    const std::size_t before = outbox_.size();
     flush();
-    return outbox_.size() < before && sentLast_;
+    return sentLast_;
 }
 
 void UdpHub::flush() {

@@ -33,7 +33,7 @@ public:
     bool bound() const { return fd_ >= 0; }
     QString errorString() const { return error_; }
     void add(UdpBoardLink* link, quint32 address, quint16 port);
-    void remove(UdpBoardLink* link);
+    void remove(UdpBoardLink* link, quint32 address, quint16 port);
     bool send(const QByteArray& datagram, quint32 address, quint16 port);
 
 private:
