@@ -153,20 +153,19 @@ unsigned char LineEditor::onEnter(EditLine* el, int) {
 }
 
 unsigned char LineEditor::onUp(EditLine* el, int) {
-    LineEditor& self = of(el);
-    if (self.asking_)
-        return CC_NORM;
-    if (const auto line = self.history_.up())
-        self.replace(*line);
-    return CC_REFRESH;
+    return of(el).recall(true);
 }
 
 unsigned char LineEditor::onDown(EditLine* el, int) {
-    LineEditor& self = of(el);
-    if (self.asking_)
+    return of(el).recall(false);
+}
+
+// Up or Down: the history says what the line shows now, or to leave it.
+unsigned char LineEditor::recall(bool older) {
+    if (asking_)
         return CC_NORM;
-    if (const auto line = self.history_.down())
-        self.replace(*line);
+    if (const auto line = older ? history_.up() : history_.down())
+        replace(*line);
     return CC_REFRESH;
 }
 

@@ -73,6 +73,7 @@ private:
     static const char* prompt(editline* el);
 
     void bindKeys(char prefix);
+    unsigned char recall(bool older);
     std::string text() const;
     void replace(const std::string& text);
     void eraseShown();
