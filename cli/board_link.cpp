@@ -100,9 +100,7 @@ void SerialBoardLink::open() {
 }
 
 bool SerialBoardLink::send(const QByteArray& line) {
-    pending_.clear(); // an unfinished answer is given up, as the window does
-    afterCr_ = false;
-    quiet_.stop();
+    // What the board is still sending stays: a half-received line or frame ends as it came.
     const QByteArray bytes = framed(options_, line);
     return port_.write(bytes) == bytes.size();
 }
