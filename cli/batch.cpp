@@ -14,37 +14,61 @@ Batch::~Batch() = default;
 
 void Batch::run() {
     clock_.start();
-    results_.resize(std::size_t(o_.boards.size()));
-    for (const Board& board : o_.boards) {
-        const std::size_t index = jobs_.size();
-        auto job = std::make_unique<BoardJob>(o_, board, out_);
-        connect(job.get(), &BoardJob::finished, this,
-                [this, index](const Result& r) { onFinished(index, r); });
-        if (out_.showsProgress() && o_.boards.size() == 1)
-            connect(job.get(), &BoardJob::progressed, this, [this] {
-                progressSeen_ = true;
-                showProgress();
-            });
-        jobs_.push_back(std::move(job));
-    }
-    if (out_.showsProgress() && o_.boards.size() > 1)
+    total_ = std::size_t(o_.boards.size());
+    results_.resize(total_);
+    if (out_.showsProgress() && total_ > 1)
         live_.start();
-    next();
+    schedule();
 }
 
 void Batch::interrupt() {
-    if (std::exchange(interrupted_, true))
+    if (ended_ || std::exchange(interrupted_, true))
         return;
-    for (const auto& job : jobs_)
+    if (stop_.isEmpty())
+        stop_ = QStringLiteral("interrupted");
+    std::vector<BoardJob*> running;
+    for (const auto& [index, job] : jobs_)
         if (job->running())
-            job->interrupt();
-    next();
+            running.push_back(job.get());
+    for (BoardJob* job : running)
+        job->interrupt();
+    schedule();
+}
+
+void Batch::schedule() {
+    if (std::exchange(scheduled_, true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            scheduled_ = false;
+            next();
+        },
+        Qt::QueuedConnection);
+}
+
+void Batch::startBoard(std::size_t index) {
+    auto job = std::make_unique<BoardJob>(o_, o_.boards[qsizetype(index)], out_);
+    BoardJob* started = job.get();
+    jobs_.emplace(index, std::move(job));
+    connect(started, &BoardJob::finished, this,
+            [this, index](const Result& r) { onFinished(index, r); });
+    if (out_.showsProgress() && total_ == 1)
+        connect(started, &BoardJob::progressed, this, [this] {
+            progressSeen_ = true;
+            showProgress();
+        });
+    started->start();
 }
 
 void Batch::onFinished(std::size_t index, const Result& r) {
     showProgress(true);
-    results_[index] = r;
     out_.result(r);
+    // Kept for the table with the board's address taken out of its message: the boards
+    // with the same message share one copy of it, so 65,536 silent targets cost little.
+    Result& kept = results_[index].emplace(r);
+    const QString message = QString(r.message).replace(r.board, QStringLiteral("<board>"));
+    kept.message = *messages_.insert(message);
     status_ = std::max(status_, exitCode(r.status));
     --running_;
     ++done_;
@@ -57,31 +81,38 @@ void Batch::onFinished(std::size_t index, const Result& r) {
         if (index < std::size_t(o_.canary) && stop_.isEmpty())
             stop_ = QStringLiteral("a canary failed (--canary %1)").arg(o_.canary);
     }
-    next();
+    // The job is still emitting: it goes once it has returned.
+    if (const auto at = jobs_.find(index); at != jobs_.end()) {
+        at->second.release()->deleteLater();
+        jobs_.erase(at);
+    }
+    schedule();
 }
 
 // The canaries go alone: the others wait until all of them are done.
 bool Batch::mayStart() const {
-    if (interrupted_ || !stop_.isEmpty() || started_ == jobs_.size() || running_ >= o_.jobs)
+    if (!stop_.isEmpty() || started_ == total_ || running_ >= o_.jobs)
         return false;
-    return started_ < std::size_t(o_.canary) || done_ >= std::min(o_.canary, int(jobs_.size()));
+    return started_ < std::size_t(o_.canary) || done_ >= std::min(o_.canary, int(total_));
 }
 
 void Batch::next() {
+    if (ended_)
+        return;
     while (mayStart()) {
         ++running_;
-        jobs_[started_++]->start();
+        startBoard(started_++);
     }
     if (running_ > 0)
         return;
     if (!stop_.isEmpty())
         skipTheRest();
-    if (interrupted_ || started_ == jobs_.size())
+    if (started_ == total_)
         end();
 }
 
 void Batch::skipTheRest() {
-    for (; started_ < jobs_.size(); ++started_) {
+    for (; started_ < total_; ++started_) {
         Result r;
         r.board = o_.boards[qsizetype(started_)].label();
         r.command = o_.command;
@@ -94,6 +125,7 @@ void Batch::skipTheRest() {
 }
 
 void Batch::end() {
+    ended_ = true;
     live_.stop();
     out_.eraseLive();
     QList<Result> results;
@@ -129,16 +161,16 @@ bool Batch::writeFailed() {
 }
 
 void Batch::showProgress(bool final) {
-    if (progressSeen_)
-        out_.progress(jobs_.front()->progress(), final);
+    if (progressSeen_ && !jobs_.empty())
+        out_.progress(jobs_.begin()->second->progress(), final);
 }
 
 // One row per board running (as many as the terminal has room for), and the totals.
 void Batch::drawLive() {
     QStringList rows;
     int shown = 0;
-    for (std::size_t i = 0; i < started_; ++i) {
-        const BoardJob& job = *jobs_[i];
+    for (const auto& [i, running] : jobs_) {
+        const BoardJob& job = *running;
         if (!job.running())
             continue;
         if (++shown > 20) // a screenful; the totals line counts them all
@@ -157,7 +189,7 @@ void Batch::drawLive() {
     if (shown > 20)
         rows << QStringLiteral("  ... and %1 more running").arg(shown - 20);
     const double seconds = clock_.elapsed() / 1000.0;
-    const int waiting = int(jobs_.size() - started_);
+    const int waiting = int(total_ - started_);
     QString totals = QStringLiteral("done %1 / failed %2 / running %3 / waiting %4")
                          .arg(done_ - failed_)
                          .arg(failed_)

@@ -10,8 +10,10 @@
 #include "output.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QTimer>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -24,11 +26,16 @@ public:
     ~Batch() override;
     void run();
     // Ctrl-C: the boards in flight end "interrupted", saying how far they got; those not
-    // started yet are left alone; the table closes the run as always.
+    // started yet are "skipped"; the table closes the run as always.
     void interrupt();
 
 private:
+    // Starts what may start, later: a board that ends at once (a log it cannot open) then
+    // never starts the next one from inside its own start, nor ends the run before the
+    // event loop runs.
+    void schedule();
     void next();
+    void startBoard(std::size_t index);
     void onFinished(std::size_t index, const Result& result);
     bool mayStart() const;
     void skipTheRest();
@@ -39,8 +46,11 @@ private:
 
     const Options& o_;
     Output& out_;
-    std::vector<std::unique_ptr<BoardJob>> jobs_;
+    // Only the boards running have a job: a scan of 65,536 targets holds a few thousand.
+    std::map<std::size_t, std::unique_ptr<BoardJob>> jobs_;
     std::vector<std::optional<Result>> results_; // in the order of the boards
+    QSet<QString> messages_;                     // their messages, "<board>" for the board
+    std::size_t total_ = 0;
     std::size_t started_ = 0;
     int running_ = 0;
     int done_ = 0;
@@ -48,6 +58,8 @@ private:
     int status_ = 0;
     bool progressSeen_ = false;
     bool interrupted_ = false;
+    bool scheduled_ = false;
+    bool ended_ = false;
     QString stop_; // why no further board starts; empty: they do
     QElapsedTimer clock_;
     QTimer live_; // the live view's pace

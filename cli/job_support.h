@@ -18,9 +18,9 @@ inline std::string_view view(const QByteArray& b) {
     return {b.constData(), std::size_t(b.size())};
 }
 
-// A reply as a message shows it: without its line ends.
+// A reply as a message shows it: without its line ends, its control characters shown.
 inline QString shown(const Output& out, const QByteArray& reply) {
-    return out.text(reply).trimmed();
+    return visible(out.text(reply).trimmed());
 }
 
 } // namespace vantor::cli::job

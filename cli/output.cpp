@@ -46,7 +46,26 @@ QString statusName(Status status) {
     return QString::fromLatin1(names[int(status)]);
 }
 
-Output::Output(const Options& options) : o_(options), tty_(VANTOR_ISATTY(stderr) != 0) {
+QString visible(const QString& text, bool lines) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (lines &&
+            (c == '\n' || c == '\t' || (c == '\r' && i + 1 < text.size() && text[i + 1] == u'\n')))
+            out += c == '\r' ? QString() : QString(QChar(c));
+        else if (c < 0x20 || c == 0x7F)
+            out += QLatin1Char('^') + QChar(c ^ 0x40);
+        else if (c >= 0x80 && c <= 0x9F)
+            out += QStringLiteral("\\x") + QString::number(int(c), 16).toUpper();
+        else
+            out += QChar(c);
+    }
+    return out;
+}
+
+Output::Output(const Options& options)
+    : o_(options), tty_(VANTOR_ISATTY(stderr) != 0), stdoutTty_(VANTOR_ISATTY(stdout) != 0) {
     clock_.start();
 }
 
@@ -81,6 +100,8 @@ void Output::print(const QString& board, const QString& text) {
         for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             shown += board + QStringLiteral(": ") + line + QLatin1Char('\n');
     }
+    if (stdoutTty_)
+        shown = visible(shown, true);
     std::fputs(shown.toUtf8().constData(), stdout);
     std::fflush(stdout);
 }
@@ -116,7 +137,8 @@ void Output::endProgress() {
 void Output::result(const Result& r) {
     eraseLive();
     endProgress();
-    if (o_.json) {
+    const bool silentTarget = r.command == QLatin1String("scan") && r.ms < 0;
+    if (o_.json && (!silentTarget || o_.all)) {
         QJsonObject object{
             {"host", r.board},     {"command", r.command},     {"result", statusName(r.status)},
             {"lines", r.lines},    {"bytes", double(r.bytes)}, {"seconds", r.seconds},
@@ -129,10 +151,11 @@ void Output::result(const Result& r) {
                    stdout);
         std::fflush(stdout);
     }
-    // A skipped board, and a target that scan finds silent, is said once in the table.
+    // A skipped board, and a target that scan finds silent, is said once in the table; on a
+    // pipe, the table alone says how a run of many boards ended.
     if (r.status != Status::Done && r.status != Status::Skipped &&
-        r.command != QLatin1String("scan"))
-        std::fprintf(stderr, "vantor: %s\n", r.message.toUtf8().constData());
+        r.command != QLatin1String("scan") && (tty_ || o_.boards.size() < 2))
+        std::fprintf(stderr, "vantor: %s\n", visible(r.message).toUtf8().constData());
 }
 
 void Output::live(const QStringList& rows) {
@@ -144,7 +167,7 @@ void Output::live(const QStringList& rows) {
         columns = size.ws_col;
 #endif
     for (const QString& row : rows) // a row that wrapped would not be erased whole
-        std::fprintf(stderr, "%s\n", row.left(columns - 1).toUtf8().constData());
+        std::fprintf(stderr, "%s\n", visible(row).left(columns - 1).toUtf8().constData());
     std::fflush(stderr);
     liveRows_ = int(rows.size());
 }
@@ -182,7 +205,8 @@ QList<Group> groups(const QList<Result>& results) {
         const auto at = index.constFind(key);
         if (at == index.constEnd()) {
             index.insert(key, groups.size());
-            groups.append({r.status, message, r.message, {r.board}});
+            const QString own = QString(r.message).replace(QStringLiteral("<board>"), r.board);
+            groups.append({r.status, message, own, {r.board}});
         } else {
             groups[*at].boards.append(r.board);
         }
@@ -207,7 +231,7 @@ QString closingTable(const QList<Result>& results) {
         out += QStringLiteral("%1 %2  %3")
                    .arg(statusName(g.status), -11)
                    .arg(g.boards.size(), 6)
-                   .arg(g.boards.size() == 1 ? g.first : g.message)
+                   .arg(visible(g.boards.size() == 1 ? g.first : g.message))
                    .trimmed() +
                QLatin1Char('\n');
         QString named = g.boards.mid(0, kNamed).join(QStringLiteral(", "));
@@ -227,7 +251,7 @@ QString scanTable(const QList<Result>& results, bool all) {
         if (r.ms >= 0) {
             const QStringList lines =
                 r.output.split(QRegularExpression("[\r\n]+"), Qt::SkipEmptyParts);
-            said = lines.isEmpty() ? QString() : lines.first().trimmed();
+            said = lines.isEmpty() ? QString() : visible(lines.first().trimmed());
         }
         out += QStringLiteral("%1 %2  %3")
                    .arg(r.board, -23)

@@ -33,6 +33,11 @@ struct Result {
     double ms = -1; // from the first line sent to the first answer; -1: none came
 };
 
+// A board's text as a terminal may show it: control characters, C0 and C1, as ^X and
+// \xNN, so that what a board sends can never move the cursor or change the terminal.
+// `lines`: line ends stay (CR LF as LF), for text printed as lines.
+QString visible(const QString& text, bool lines = false);
+
 // The table that closes a run of several boards: failures first, the boards with the same
 // message (their addresses aside) in one group.
 QString closingTable(const QList<Result>& results);
@@ -79,6 +84,7 @@ private:
 
     const Options& o_;
     bool tty_;
+    bool stdoutTty_;
     QElapsedTimer clock_;
     ProgressLine line_;
     std::optional<Progress> last_;

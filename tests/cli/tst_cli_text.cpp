@@ -212,17 +212,36 @@ private slots:
                  "                    b1, b2, b3, b4, b5, b6, b7, b8 and 2 more\n");
     }
 
+    void visibleText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("lines");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("escape sequence") << "\x1b[41mRED" << false << "^[[41mRED";
+        QTest::newRow("inner line end") << "A\r\nB" << false << "A^M^JB";
+        QTest::newRow("C1 CSI, DEL") << QString::fromUtf8("x\u009b2J\x7f") << false << "x\\x9B2J^?";
+        QTest::newRow("letters stay")
+            << QString::fromUtf8("\u0416 \u00e9") << false << QString::fromUtf8("\u0416 \u00e9");
+        QTest::newRow("as lines") << "A\r\nB\tC\rD\n" << true << "A\nB\tC^MD\n";
+    }
+    // A board's text never reaches a terminal as control characters.
+    void visibleText() {
+        QFETCH(QString, text);
+        QFETCH(bool, lines);
+        QFETCH(QString, shown);
+        QCOMPARE(vantor::cli::visible(text, lines), shown);
+    }
+
     void scanTable() {
         QList<Result> results(3);
         results[0].board = "10.0.0.1:111";
         results[0].ms = 3.4;
-        results[0].output = "\r\nVANTOR BASIC V2.1\r\nOK\r\n";
+        results[0].output = "\r\nVANTOR \x1b[2JBASIC V2.1\r\nOK\r\n";
         results[1].board = "10.0.0.2:111";
         results[2].board = "10.0.0.3:111";
         results[2].ms = 12.6;
         results[2].output = "ERROR\r\n";
         const QString found = "# target                    ms  version\n"
-                              "10.0.0.1:111                 3  VANTOR BASIC V2.1\n"
+                              "10.0.0.1:111                 3  VANTOR ^[[2JBASIC V2.1\n"
                               "10.0.0.3:111                13  ERROR\n";
         QCOMPARE(vantor::cli::scanTable(results, false), found);
         QVERIFY(vantor::cli::scanTable(results, true)

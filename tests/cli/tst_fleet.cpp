@@ -6,12 +6,14 @@
 #include "sim/udp_front.h"
 #include "vantor_run.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <memory>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace vantor;
@@ -107,8 +109,38 @@ private slots:
         writeFile(hosts, runVantor({"scan", fleet.target("1-5"), "--timeout", "0.3"}).out);
         r = runVantor(kQuick + QStringList{"--hosts", hosts, "ver"});
         QCOMPARE(results(r.out).size(), 4);
+        r = runVantor(
+            {"scan", fleet.target("1-5"), "--timeout", "0.3", "--retries", "0", "--json"});
+        QCOMPARE(results(r.out).keys(), QStringList({fleet.target("1"), fleet.target("2"),
+                                                     fleet.target("3"), fleet.target("5")}));
         QCOMPARE(
             runVantor({"scan", fleet.target("4"), "--timeout", "0.2", "--retries", "0"}).status, 3);
+    }
+
+    // Boards that fail as they start (each one's log is a folder) end the run once, with
+    // one table, and starting the next never nests in the last one's end.
+    void failingAtOnce() {
+        QTemporaryDir dir;
+        const QString range = QStringLiteral("127.0.8.0/24:5999");
+        for (int n = 1; n <= 254; ++n)
+            QDir(dir.path()).mkdir(QStringLiteral("b-127.0.8.%1_5999.log").arg(n));
+        const Run r = runVantor({"--host", range, "--log", dir.filePath("b.log"), "--json", "ver"});
+        QCOMPARE(r.status, 2);
+        QCOMPARE(results(r.out).values().count("file"), 254);
+        QCOMPARE(r.err.count("result "), 1);
+    }
+
+    // A scan of 65,536 targets makes each board as it starts: its memory stays small.
+    void scanMemory() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the sanitizer's own memory would be measured");
+#endif
+        const Run r = runVantor(
+            {"scan", "127.1.0.0/16:5999", "--timeout", "0.01", "--retries", "0", "--jobs", "1024"});
+        QCOMPARE(r.status, 3);
+        rusage usage{};
+        QCOMPARE(::getrusage(RUSAGE_CHILDREN, &usage), 0);
+        QVERIFY2(usage.ru_maxrss < 64 * 1024, qPrintable(QString::number(usage.ru_maxrss)));
     }
 
     // No board starts after the stop; those not started are skipped, in the JSON and the
