@@ -98,6 +98,26 @@ void checkReadable(const QString& path) {
                          (info.isDir() ? ": a folder" : ": " + file.errorString().toStdString()));
 }
 
+// An output file: a folder where it should go, or a folder that is not there or refuses,
+// is said now rather than after the boards have been reached. `beside`: the file is made
+// beside the target and put in its place, so the folder must take new files even when
+// the target exists.
+void checkWritable(const QString& path, const char* what, bool beside) {
+    const QFileInfo info(path);
+    const QFileInfo folder(info.absolutePath());
+    std::string why;
+    if (info.isDir())
+        why = "a folder";
+    else if (!folder.isDir())
+        why = "no folder " + folder.filePath().toStdString();
+    else if ((beside || !info.exists()) && !folder.isWritable())
+        why = "cannot write into " + folder.filePath().toStdString();
+    else if (info.exists() && !info.isWritable())
+        why = "not writable";
+    if (!why.empty())
+        throw UsageError(std::string(what) + path.toStdString() + ": " + why);
+}
+
 } // namespace
 
 QString Board::label() const {
@@ -186,6 +206,8 @@ void readSettings(const Parser& p, Options& o) {
     o.verify = p.isSet(p.verify);
     o.erase = p.isSet(p.erase);
     o.logFile = p.value(p.log);
+    if (!o.logFile.isEmpty())
+        checkWritable(o.logFile, "--log ", false);
     if (p.isSet(p.codePage)) {
         o.codePage = core::CodePage::byName(p.value(p.codePage).toStdString());
         if (!o.codePage)
@@ -241,11 +263,8 @@ void readFleet(const Parser& p, Options& o) {
     if (p.isSet(p.canary))
         o.canary = wholeNumber("canary", p.value(p.canary), 1, 65536);
     o.failedTo = p.value(p.failedTo);
-    if (!o.failedTo.isEmpty()) {
-        const QFileInfo folder(QFileInfo(o.failedTo).absolutePath());
-        if (!folder.isDir() || !folder.isWritable())
-            throw UsageError("--failed-to: cannot write into " + folder.filePath().toStdString());
-    }
+    if (!o.failedTo.isEmpty())
+        checkWritable(o.failedTo, "--failed-to ", false);
     o.all = p.isSet(p.all);
     if (o.all && o.command != QLatin1String("scan"))
         throw UsageError("--all goes with scan");
@@ -299,9 +318,12 @@ void checkCommand(Options& o) {
         checkDownload(o);
     } else if (c == QLatin1String("save")) {
         needArgs(o, 1, 1);
+        checkWritable(o.args[0], "cannot save into ", true);
     } else if (c == QLatin1String("put") || c == QLatin1String("get")) {
         needArgs(o, 1, 2);
         checkFlash(o);
+        if (c == QLatin1String("get"))
+            checkWritable(o.args[1], "cannot get into ", true);
     }
     if (o.verify && c != QLatin1String("download") && c != QLatin1String("put") &&
         c != QLatin1String("save"))
