@@ -60,7 +60,13 @@ void UdpBoardLink::bindTo(const QHostAddress& address) {
         emit failed(QStringLiteral("cannot bind a UDP socket: %1").arg(hub_->errorString()));
         return;
     }
-    hub_->add(this, address.toIPv4Address(), board_.port);
+    if (!hub_->add(this, address.toIPv4Address(), board_.port)) {
+        hub_.reset(); // what it holds is another board's
+        emit failed(QStringLiteral("%1 is %2:%3, which another board of this run has")
+                        .arg(board_.label(), address.toString())
+                        .arg(board_.port));
+        return;
+    }
     emit opened();
 }
 

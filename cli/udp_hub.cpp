@@ -56,9 +56,13 @@ UdpHub::~UdpHub() {
         ::close(fd_);
 }
 
-void UdpHub::add(UdpBoardLink* link, quint32 address, quint16 port) {
-    boards_.insert(key(address, port), link);
+bool UdpHub::add(UdpBoardLink* link, quint32 address, quint16 port) {
+    UdpBoardLink*& there = boards_[key(address, port)];
+    if (there && there != link)
+        return false;
+    there = link;
     atAddress_[address].append(link);
+    return true;
 }
 
 void UdpHub::remove(UdpBoardLink* link, quint32 address, quint16 port) {

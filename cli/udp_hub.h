@@ -32,7 +32,8 @@ public:
 
     bool bound() const { return fd_ >= 0; }
     QString errorString() const { return error_; }
-    void add(UdpBoardLink* link, quint32 address, quint16 port);
+    // False when another board of the run has that address and port: it keeps them.
+    bool add(UdpBoardLink* link, quint32 address, quint16 port);
     void remove(UdpBoardLink* link, quint32 address, quint16 port);
     bool send(const QByteArray& datagram, quint32 address, quint16 port);
 
