@@ -142,7 +142,7 @@ void BoardJob::transmit() {
 QString BoardJob::awaiting() const {
     if (line_.kind == Kind::Program)
         return QStringLiteral("line %1 of %2").arg(sent_).arg(o_.args[0]);
-    return describe(out_.text(line_.bytes));
+    return visible(describe(out_.text(line_.bytes)));
 }
 
 // The answers that end a line's answer, by what the line is.

@@ -38,6 +38,7 @@ bool ReplyPacer::chance(int every, int count, double rate) {
 void ReplyPacer::post(const QList<QByteArray>& replies, const Sender& send, bool text) {
     const qint64 arrivedAt = clock_.elapsed();
     qint64 readyAt = arrivedAt + std::max(0, options_.replyDelayMs);
+    ++faults_.commands;
     if (chance(options_.stallEvery, ++commandsSeen_, options_.stallRate) ||
         commandsSeen_ == options_.stallAt) {
         // Busy with this command: its answers, and those queued behind them, come late.

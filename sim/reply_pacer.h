@@ -45,6 +45,7 @@ struct FrontOptions {
 
 // What the faults did so far, for a test to judge a run by.
 struct FaultCounts {
+    int commands = 0; // taken by the board
     int dropped = 0;
     int stalled = 0;
     int otherPort = 0;
