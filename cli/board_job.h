@@ -138,7 +138,7 @@ private:
     void startSave(bool toFile);
     Verdict saveAnswer(const QByteArray& reply);
     void verifyListing();
-    void compareListings();
+    void confirmListing();
     void commitSave();
 
     // The flash disk (job_flash.cpp).
@@ -204,7 +204,11 @@ private:
     bool toFile_ = false;
     std::string captured_;
     bool verifying_ = false;
-    std::optional<std::string> longestListing_; // save --verify: the longest reading
+    // save: the readings of the listing, the longest, and how often it came.
+    static constexpr int kReadings = 5;
+    static constexpr int kVerifiedReadings = 7;
+    std::optional<std::string> longestListing_;
+    int agreed_ = 0;
     int listingReads_ = 0;
 };
 

@@ -7,6 +7,8 @@
 #include "core/program_file.h"
 #include "core/protocol.h"
 
+#include <QFileInfo>
+
 #include <cctype>
 #include <map>
 
@@ -57,6 +59,12 @@ std::vector<std::string> expectedListing(const std::vector<std::string>& lines) 
     return listing;
 }
 
+// A numbered line replaces itself when it goes twice; RUN, NEW or CLEAR would run twice.
+bool numbered(std::string_view line) {
+    const auto first = line.find_first_not_of(" \t");
+    return first != std::string_view::npos && std::isdigit(static_cast<unsigned char>(line[first]));
+}
+
 std::vector<std::string> listingLines(const std::string& captured) {
     std::vector<std::string> lines;
     for (const std::string& line : core::readProgramLines(captured))
@@ -90,7 +98,7 @@ void BoardJob::carryOutDownload(const core::Step& step) {
     result_.lines = sent_++;                            // the lines the board has taken
     lastLineOut_ = step.outcome == core::Outcome::Done; // done once the board takes it too
     advance(result_.lines);
-    sendLine(bytes(step.send), Kind::Program, true,
+    sendLine(bytes(step.send), Kind::Program, numbered(step.send),
              [this](const QByteArray& reply) { return downloadAnswer(reply); });
 }
 
@@ -176,10 +184,8 @@ BoardJob::Verdict BoardJob::saveAnswer(const QByteArray& reply) {
     next_ = [this] {
         if (verifying_)
             verifyListing();
-        else if (o_.verify)
-            compareListings();
         else
-            commitSave();
+            confirmListing();
     };
     return Verdict::Answered;
 }
@@ -193,25 +199,46 @@ void BoardJob::commitSave() {
                    .arg(where(), target, o_.verify ? QStringLiteral(", verified") : QString()));
 }
 
-// save --verify: no rule can tell a listing whose reply was lost on the way from a
-// shorter program, so the listing is read again until a reading is the same as the
-// longest one so far (a loss only ever takes away).
-void BoardJob::compareListings() {
-    if (longestListing_ && *longestListing_ == captured_) {
-        commitSave();
+// Over UDP a lost reply of a listing cannot be told from a shorter program: the reading
+// is only a shorter one. So a save reads the listing again and again, and takes the
+// longest reading once it has come kReadings times (kVerifiedReadings with --verify); a
+// shorter reading is one that lost a part. An empty or shrunk program is believed only
+// when every reading says so: with a tenth of the replies lost, a one-reply listing lost
+// five times over is 1 save in 100,000.
+void BoardJob::confirmListing() {
+    const int needed = o_.verify ? kVerifiedReadings : kReadings;
+    ++listingReads_;
+    if (!longestListing_ || captured_.size() > longestListing_->size()) {
+        longestListing_ = captured_;
+        agreed_ = 1;
+    } else if (captured_ == *longestListing_) {
+        ++agreed_;
+    }
+    if (agreed_ >= needed && captured_ == *longestListing_) {
+        // A loss that repeats with the readings (every other reply) empties every one of
+        // them alike: a file the operator has is never emptied by a listing of nothing.
+        if (captured_.empty() && local_->targetExisted() && QFileInfo(local_->target()).size() > 0)
+            finish(Status::Mismatch, QStringLiteral("save: %1 listed no program %2 times; %3 left "
+                                                    "as it was (save into a new file to keep an "
+                                                    "empty listing)")
+                                         .arg(where())
+                                         .arg(agreed_)
+                                         .arg(local_->target()));
+        else
+            commitSave();
         return;
     }
-    if (++listingReads_ > o_.retries + 1) {
+    if (listingReads_ >= needed * (o_.retries + 1)) {
         finish(Status::Mismatch,
-               QStringLiteral("save: the listing of %1 read %2 times, never the same twice; %3 "
-                              "left as it was")
+               QStringLiteral("save: the listing of %1 read %2 times, the longest reading only "
+                              "%3 times of the %4 needed; %5 left as it was")
                    .arg(where())
                    .arg(listingReads_)
+                   .arg(agreed_)
+                   .arg(needed)
                    .arg(local_->target()));
         return;
     }
-    if (!longestListing_ || captured_.size() > longestListing_->size())
-        longestListing_ = captured_;
     captured_.clear();
     result_.lines = 0;
     result_.bytes = 0;
@@ -220,7 +247,7 @@ void BoardJob::compareListings() {
              QStringLiteral("cannot write %1: %2").arg(local_->target(), local_->errorString()));
         return;
     }
-    setProgress(Phase::Listing, "verify", 0, -1, Unit::Bytes);
+    setProgress(Phase::Listing, "save", 0, -1, Unit::Bytes);
     sendLine(bytes(core::ListingCapture::command(coreLink())), Kind::Listing, true,
              [this](const QByteArray& reply) { return saveAnswer(reply); });
 }
@@ -239,7 +266,8 @@ void BoardJob::verifyListing() {
                    QStringLiteral("download: line %1 of the listing of %2 differs: sent \"%3\", "
                                   "listed \"%4\"%5")
                        .arg(i + 1)
-                       .arg(where(), out_.text(bytes(want)), out_.text(bytes(has)),
+                       .arg(where(), visible(out_.text(bytes(want))),
+                            visible(out_.text(bytes(has))),
                             older ? QStringLiteral(" (the board held a program before; "
                                                    "download --new erases it first)")
                                   : QString()));
