@@ -3,6 +3,7 @@
 
 #include <histedit.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -21,33 +22,44 @@ namespace {
 termios original{};
 int originalFd = -1;
 
-int inputFd = -1;
-bool terminalGone = false;
+// Longer than any escape sequence a key sends: a run of parameters this long is taken as
+// it is rather than waited on.
+constexpr std::size_t kLongestSequence = 32;
 
-// One character from the terminal (UTF-8 as the locale has it), noting when the terminal
-// is gone: libedit itself cannot tell that from an empty line.
-int readKey(EditLine*, wchar_t* c) {
-    static std::mbstate_t state{};
-    for (;;) {
-        char byte = 0;
-        const ssize_t n = ::read(inputFd, &byte, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            terminalGone = true;
-            return n == 0 ? 0 : -1;
+// The bytes of the character at the front of `bytes` (UTF-8 as the locale has it); 0 while
+// it is not whole. A byte that starts no character is one of its own.
+std::size_t charLength(std::string_view bytes) {
+    std::mbstate_t state{};
+    wchar_t c = 0;
+    const std::size_t n = std::mbrtowc(&c, bytes.data(), bytes.size(), &state);
+    if (n == std::size_t(-2))
+        return 0;
+    return n == std::size_t(-1) || n == 0 ? 1 : n;
+}
+
+// The bytes of the key at the front of `bytes`: a character, ESC [ parameters and a final
+// byte, ESC O and a byte, or ESC and a character; 0 while it is not whole.
+std::size_t keyLength(std::string_view bytes) {
+    if (bytes.empty())
+        return 0;
+    if (bytes[0] != '\x1b')
+        return charLength(bytes);
+    if (bytes.size() < 2)
+        return 0;
+    if (bytes[1] == '[') {
+        for (std::size_t at = 2; at < bytes.size(); ++at) {
+            const auto b = static_cast<unsigned char>(bytes[at]);
+            if (b >= 0x40 && b <= 0x7E)
+                return at + 1;
+            if (b < 0x20 || b > 0x7E || at == kLongestSequence)
+                return at; // no sequence after all: it ends before this byte
         }
-        wchar_t wide = 0;
-        const std::size_t taken = std::mbrtowc(&wide, &byte, 1, &state);
-        if (taken == std::size_t(-2))
-            continue; // more bytes of the character to come
-        if (taken == std::size_t(-1)) {
-            state = {};
-            wide = static_cast<unsigned char>(byte);
-        }
-        *c = wide;
-        return 1;
+        return 0;
     }
+    if (bytes[1] == 'O')
+        return bytes.size() < 3 ? 0 : 3;
+    const std::size_t n = charLength(bytes.substr(1));
+    return n == 0 ? 0 : n + 1;
 }
 
 } // namespace
@@ -62,8 +74,7 @@ LineEditor::LineEditor(int in, core::CommandHistory& history, char prefix)
     el_set(el_, EL_CLIENTDATA, this);
     el_set(el_, EL_EDITOR, "emacs");
     el_set(el_, EL_PROMPT, &LineEditor::prompt);
-    inputFd = in_;
-    el_set(el_, EL_GETCFN, &readKey);
+    el_set(el_, EL_GETCFN, &LineEditor::onGetc);
     // Ctrl-C is a key here (it clears the line or abandons a transfer), not a signal.
     const char* setty[] = {"setty", "-d", "-isig", nullptr};
     el_parse(el_, 3, setty);
@@ -112,6 +123,25 @@ void LineEditor::bindKeys(char prefix) {
         for (const std::string& key : b.keys)
             el_set(el_, EL_BIND, key.c_str(), b.name, nullptr);
     }
+}
+
+// libedit's reading: the key it is handed and nothing more, so that it never waits. Asked
+// past the key (after a sequence it does not know), it is told the input ended, and gives
+// up until the next key.
+int LineEditor::onGetc(EditLine* el, wchar_t* c) {
+    LineEditor& self = of(el);
+    if (self.taken_ >= self.keyEnd_)
+        return 0;
+    const std::string_view rest(self.input_.data() + self.taken_, self.keyEnd_ - self.taken_);
+    std::mbstate_t state{};
+    const std::size_t n = std::mbrtowc(c, rest.data(), rest.size(), &state);
+    if (n == std::size_t(-1) || n == std::size_t(-2) || n == 0) {
+        *c = static_cast<unsigned char>(rest[0]);
+        ++self.taken_;
+    } else {
+        self.taken_ += n;
+    }
+    return 1;
 }
 
 LineEditor& LineEditor::of(EditLine* el) {
@@ -255,26 +285,50 @@ void LineEditor::complete() {
         candidates_ += "\r\n";
 }
 
+void LineEditor::receive() {
+    pollfd p{in_, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0)
+        return;
+    char buffer[4096];
+    const ssize_t n = ::read(in_, buffer, sizeof buffer);
+    if (n > 0)
+        input_.append(buffer, std::size_t(n));
+    else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+        gone_ = true;
+}
+
+bool LineEditor::hasKey() const {
+    return keyLength(input_) > 0;
+}
+
+bool LineEditor::partialKey() const {
+    return !input_.empty() && keyLength(input_) == 0;
+}
+
+void LineEditor::dropPartialKey() {
+    if (partialKey())
+        input_.clear(); // a key cut short runs to the end of what came
+}
+
 std::vector<LineEditor::Event> LineEditor::read() {
     stop_ = false;
-    while (!stop_) {
+    while (!stop_ && (keyEnd_ = keyLength(input_)) > 0) {
+        taken_ = 0;
         int count = 0;
         el_gets(el_, &count);
-        if (std::exchange(terminalGone, false)) {
-            events_.push_back({Key::Quit, {}});
-            break;
-        }
+        input_.erase(0, std::max<std::size_t>(taken_, 1));
+        keyEnd_ = 0;
         if (!candidates_.empty())
             print(std::exchange(candidates_, {}));
-        if (!pending())
-            break;
     }
     return std::exchange(events_, {});
 }
 
-bool LineEditor::pending() const {
-    pollfd p{in_, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0;
+std::string LineEditor::takeKey() {
+    const std::size_t n = keyLength(input_);
+    std::string key = input_.substr(0, n);
+    input_.erase(0, n);
+    return key;
 }
 
 void LineEditor::resized() {
@@ -282,15 +336,6 @@ void LineEditor::resized() {
     if (!hidden_)
         el_set(el_, EL_REFRESH);
     std::fflush(stdout);
-}
-
-int LineEditor::readByte() {
-    unsigned char byte = 0;
-    ssize_t n;
-    do
-        n = ::read(in_, &byte, 1);
-    while (n < 0 && errno == EINTR);
-    return n == 1 ? byte : -1;
 }
 
 // Back to where the prompt starts, and everything from there erased.

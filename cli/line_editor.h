@@ -3,9 +3,11 @@
 // history follows the window's console (core::CommandHistory): Up and Down are ours, and
 // Backspace, Delete, Left and Right tell the history that a recalled line was changed.
 //
-// The editor never blocks the session: read() is called when the terminal has bytes, and
-// takes one key at a time while there are any. Text for the screen goes in above the line
-// being typed, which is then drawn again as it was, cursor and all.
+// The editor never blocks the session: receive() takes what the terminal has when it has
+// something, and libedit is handed only whole keys from that (a character, an escape
+// sequence), so that it never waits for the rest of one. A key cut short (Escape alone,
+// half a character) waits for the session to drop it. Text for the screen goes in above
+// the line being typed, which is then drawn again as it was, cursor and all.
 //
 // The terminal is in raw mode from the constructor to the destructor; restoreTerminal()
 // puts it back from a signal handler too.
@@ -26,9 +28,9 @@ public:
         Line,      // Enter on the console line: text is the line
         Answer,    // Enter on a question: text is the answer
         Cancel,    // Ctrl-C on a question
-        Prefix,    // the prefix key: the next byte is the command (readByte())
+        Prefix,    // the prefix key: the next key is the command (takeKey())
         Interrupt, // Ctrl-C on the console line (the typed text is gone already)
-        Quit,      // Ctrl-D on an empty line, or the terminal went away
+        Quit,      // Ctrl-D on an empty line
     };
     struct Event {
         Key key;
@@ -40,13 +42,24 @@ public:
     LineEditor(const LineEditor&) = delete;
     LineEditor& operator=(const LineEditor&) = delete;
 
+    // How long a key cut short waits for its rest before it is dropped.
+    static constexpr int kPartialKeyMs = 100;
+
     bool ok() const { return el_ != nullptr; }
-    // The keys waiting on the terminal, up to the prefix key.
+    // What the terminal has now, without waiting for more.
+    void receive();
+    // The terminal went away.
+    bool gone() const { return gone_; }
+    // A whole key is waiting.
+    bool hasKey() const;
+    // The whole keys waiting, edited, up to the prefix key.
     std::vector<Event> read();
-    // One byte from the terminal, waiting for it; -1 when it went away.
-    int readByte();
-    // The terminal has bytes for us.
-    bool pending() const;
+    // The next whole key as the terminal sent it (the prefix key's command, a key during a
+    // transfer); empty when none is whole.
+    std::string takeKey();
+    // The start of a key is waiting for its rest; dropPartialKey() gives up on it.
+    bool partialKey() const;
+    void dropPartialKey();
     // The terminal's size changed.
     void resized();
     // Text above the line, "\r\n"-ended lines; the line is drawn again below it.
@@ -69,6 +82,7 @@ private:
     static unsigned char onEndOfFile(editline* el, int c);
     static unsigned char onPrefix(editline* el, int c);
     static unsigned char onTab(editline* el, int c);
+    static int onGetc(editline* el, wchar_t* c);
     static LineEditor& of(editline* el);
     static const char* prompt(editline* el);
 
@@ -81,6 +95,10 @@ private:
 
     editline* el_ = nullptr;
     int in_;
+    bool gone_ = false;
+    std::string input_;      // bytes from the terminal not yet taken
+    std::size_t keyEnd_ = 0; // the key libedit is handed: input_ up to here
+    std::size_t taken_ = 0;  // what libedit has taken of it
     core::CommandHistory& history_;
     std::vector<Event> events_;
     std::string prompt_ = "> ";

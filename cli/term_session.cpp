@@ -53,6 +53,15 @@ TermSession::TermSession(const Options& options)
         shown_ += text_.openPart();
         flushShown();
     });
+    partialKey_.setSingleShot(true);
+    partialKey_.setInterval(LineEditor::kPartialKeyMs);
+    connect(&partialKey_, &QTimer::timeout, this, [this] {
+        // Escape alone does nothing on the line; after the prefix key it cancels that.
+        if (editor_ && editor_->partialKey()) {
+            editor_->dropPartialKey();
+            prefixPending_ = false;
+        }
+    });
 }
 
 TermSession::~TermSession() = default;
@@ -127,25 +136,33 @@ void TermSession::resized() {
 }
 
 void TermSession::onKeys() {
-    while (editor_ && editor_->pending()) {
+    editor_->receive();
+    takeKeys();
+}
+
+void TermSession::takeKeys() {
+    while (editor_ && editor_->hasKey()) {
         if (job_) {
             // A transfer holds the screen: Ctrl-C abandons it, as the window's X does.
-            const int key = editor_->readByte();
-            if (key == 3)
+            if (editor_->takeKey() == "\x03")
                 job_->job.interrupt();
-            else if (key < 0)
-                quit(0);
-            continue;
+        } else if (std::exchange(prefixPending_, false)) {
+            onCommandKey(editor_->takeKey());
+        } else {
+            for (const LineEditor::Event& event : editor_->read()) {
+                if (!editor_)
+                    break;
+                onEvent(event);
+            }
         }
-        if (std::exchange(prefixPending_, false)) {
-            onCommandKey(editor_->readByte());
-            continue;
-        }
-        for (const LineEditor::Event& event : editor_->read()) {
-            if (!editor_)
-                break;
-            onEvent(event);
-        }
+    }
+    if (editor_ && editor_->gone())
+        return quit(0);
+    if (editor_ && editor_->partialKey()) {
+        if (!partialKey_.isActive())
+            partialKey_.start();
+    } else {
+        partialKey_.stop();
     }
 }
 
@@ -173,9 +190,10 @@ void TermSession::onEvent(const LineEditor::Event& event) {
     }
 }
 
-void TermSession::onCommandKey(int key) {
+void TermSession::onCommandKey(const std::string& key) {
     const bool plainUdp = !o_.serial() && o_.framing == Framing::Plain;
-    switch (key < 0 ? 'q' : std::tolower(key)) {
+    const int c = key.size() == 1 ? std::tolower(static_cast<unsigned char>(key[0])) : 0;
+    switch (c) {
     case 'd':
         return ask(Question::Download, "download program: ", true);
     case 's':
@@ -188,9 +206,8 @@ void TermSession::onCommandKey(int key) {
     case 'g':
         if (!plainUdp)
             return say(QStringLiteral("put and get run over plain UDP only, as in the window"));
-        return key == 'p' || key == 'P'
-                   ? ask(Question::Put, "put on the flash disk: ", true)
-                   : ask(Question::Get, "get from the flash disk (NAME [LOCAL]): ", false);
+        return c == 'p' ? ask(Question::Put, "put on the flash disk: ", true)
+                        : ask(Question::Get, "get from the flash disk (NAME [LOCAL]): ", false);
     case 't':
         return toggle(timestamps_, "timestamps");
     case 'x':
@@ -203,7 +220,7 @@ void TermSession::onCommandKey(int key) {
     default:
         say(QStringLiteral("%1 %2: no such key; %1 ? lists the keys")
                 .arg(QString::fromStdString(keyName(o_.prefixKey)),
-                     QString::fromStdString(std::string(1, char(key >= 0x20 ? key : '?')))));
+                     QString::fromStdString(c >= 0x20 && c < 0x7F ? key : "?")));
     }
 }
 

@@ -36,8 +36,9 @@ private:
 
     void onOpened();
     void onKeys();
+    void takeKeys();
     void onEvent(const LineEditor::Event& event);
-    void onCommandKey(int key);
+    void onCommandKey(const std::string& key);
     void onAnswer(const QString& answer);
     void sendLine(const std::string& line, bool logged);
     void ask(Question question, const char* text, bool files);
@@ -61,6 +62,7 @@ private:
     std::string shown_; // text for the screen, written out together
     QTimer flush_;      // writes shown_ soon, so that a flood is written in pieces
     QTimer openLine_;   // shows a line that has not ended after a moment
+    QTimer partialKey_; // drops a key cut short (Escape alone) after a moment
     bool timestamps_;
     bool hex_;
     bool prefixPending_ = false;

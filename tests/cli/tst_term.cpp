@@ -40,6 +40,7 @@ public:
         pid_ = ::forkpty(&master_, nullptr, nullptr, &size);
         if (pid_ == 0) {
             ::setenv("TERM", "xterm", 1);
+            ::setenv("LC_ALL", "C.UTF-8", 1); // keys and widths are UTF-8 characters
             std::vector<QByteArray> args{QByteArrayLiteral(VANTOR)};
             for (const QString& a : arguments)
                 args.push_back(a.toLocal8Bit());
@@ -133,8 +134,8 @@ class TestTerm : public QObject {
     Q_OBJECT
 private slots:
     // Over UDP: lines typed and sent at once, a reply drawn above a half-typed line that
-    // stays intact, the history's rules, Ctrl-C, the log, and the terminal restored after
-    // SIGTERM.
+    // stays intact, the history's rules, Ctrl-C, the log, keys cut short, and the terminal
+    // restored after SIGTERM.
     void udp() {
         QTemporaryDir dir;
         sim::Controller controller;
@@ -164,6 +165,12 @@ private slots:
         QCOMPARE(order, QStringList({"VER", "PRINT 1", "PRINT 1", "VER"}));
         QVERIFY(sent.contains("VANTOR-SIM BASIC V1.0\r\n"));
 
+        // Escape alone, or half a character, holds nothing up: the keys before it go, the
+        // replies show, and SIGTERM still ends the session.
+        t.type("VER\r\xd0");
+        QVERIFY(t.waitFor("VANTOR-SIM BASIC"));
+        t.type("\x14v\x1b"); // Ctrl-T v
+        QVERIFY(t.waitFor("VANTOR-SIM BASIC"));
         t.signal(SIGTERM);
         QCOMPARE(t.exitStatus(), 130);
         QVERIFY(t.mode().c_lflag & ICANON);
