@@ -340,13 +340,27 @@ void LineEditor::resized() {
 
 // Back to where the prompt starts, and everything from there erased.
 void LineEditor::eraseShown() {
-    const LineInfo* line = el_line(el_);
     int columns = 80;
     el_get(el_, EL_GETTC, "co", &columns);
-    const long before = long(prompt_.size() + std::size_t(line->cursor - line->buffer));
-    if (columns > 0 && before / columns > 0)
-        std::fprintf(stdout, "\033[%ldA", before / columns);
+    const long rows = columns > 0 ? cursorColumn(columns) / columns : 0;
+    if (rows > 0)
+        std::fprintf(stdout, "\033[%ldA", rows);
     std::fputs("\r\033[J", stdout);
+}
+
+// Where the cursor is, in columns from the start of the prompt, with the line wrapped as
+// the terminal wraps it: a letter may take several bytes, and a wide one two columns.
+long LineEditor::cursorColumn(int columns) const {
+    const LineInfoW* line = el_wline(el_);
+    long at = long(prompt_.size()); // the prompts are ASCII
+    for (const wchar_t* c = line->buffer; c < line->cursor; ++c) {
+        const int shown = ::wcwidth(*c);
+        const int width = shown < 0 ? 2 : shown; // a control character shows as ^X
+        if (at % columns + width > columns)
+            at += columns - at % columns; // what does not fit starts the next row
+        at += width;
+    }
+    return at;
 }
 
 void LineEditor::print(std::string_view text) {

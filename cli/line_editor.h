@@ -91,6 +91,7 @@ private:
     std::string text() const;
     void replace(const std::string& text);
     void eraseShown();
+    long cursorColumn(int columns) const;
     void complete();
 
     editline* el_ = nullptr;

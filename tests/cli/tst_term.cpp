@@ -165,9 +165,19 @@ private slots:
         QCOMPARE(order, QStringList({"VER", "PRINT 1", "PRINT 1", "VER"}));
         QVERIFY(sent.contains("VANTOR-SIM BASIC V1.0\r\n"));
 
+        // Rows of the typed line in columns, not bytes: 60 Cyrillic letters take part of a
+        // row, so a reply (here to Ctrl-T v) erases no row above the line; 120 take two.
+        const QByteArray letters = QString(60, QChar(0x436)).toUtf8();
+        const qsizetype before = t.screen().size();
+        t.type(letters + "\x14v");
+        QVERIFY(t.waitFor("VANTOR-SIM BASIC"));
+        QVERIFY(!t.screen().mid(before).contains("\x1b[1A"));
+        t.type(letters + "\x14v");
+        QVERIFY(t.waitFor("\x1b[1A\r\x1b[JVANTOR-SIM BASIC"));
+
         // Escape alone, or half a character, holds nothing up: the keys before it go, the
         // replies show, and SIGTERM still ends the session.
-        t.type("VER\r\xd0");
+        t.type("\x03VER\r\xd0");
         QVERIFY(t.waitFor("VANTOR-SIM BASIC"));
         t.type("\x14v\x1b"); // Ctrl-T v
         QVERIFY(t.waitFor("VANTOR-SIM BASIC"));
