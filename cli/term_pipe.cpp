@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace vantor::cli {
@@ -21,7 +22,7 @@ void TermPipe::start() {
     }
     connect(&link_, &TermLink::opened, this, [this] {
         std::fprintf(stderr, "vantor term: %s\n", qPrintable(link_.name()));
-        input_.setEnabled(true);
+        next();
     });
     connect(&link_, &TermLink::failed, this, [this](const QString& why) {
         std::fprintf(stderr, "vantor: term: %s\n", qPrintable(why));
@@ -48,33 +49,58 @@ void TermPipe::start() {
 }
 
 void TermPipe::onInput() {
-    char buffer[65536];
+    char buffer[4096];
     const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
         return;
-    if (n <= 0) {
-        inputEnded_ = true;
-        input_.setEnabled(false);
-        if (!pending_.isEmpty())
-            lines_.append(std::exchange(pending_, {}));
+    if (n > 0) {
+        take(buffer, n);
     } else {
-        pending_.append(buffer, n);
-        for (qsizetype end; (end = pending_.indexOf('\n')) >= 0;) {
-            QByteArray line = pending_.left(end);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            lines_.append(line);
-            pending_.remove(0, end + 1);
-        }
+        inputEnded_ = true;
+        if (!pending_.isEmpty() && !tooLong_)
+            lines_.append({std::exchange(pending_, {})});
     }
     next();
 }
 
+void TermPipe::take(const char* bytes, qsizetype size) {
+    while (size > 0) {
+        const auto* end = static_cast<const char*>(std::memchr(bytes, '\n', std::size_t(size)));
+        const qsizetype part = end ? end - bytes : size;
+        if (!tooLong_) {
+            pending_.append(bytes, part);
+            if (pending_.size() > kLongestLine) {
+                lines_.append({{}, true});
+                pending_.clear();
+                tooLong_ = true;
+            }
+        }
+        if (!end)
+            return;
+        if (!std::exchange(tooLong_, false)) {
+            if (pending_.endsWith('\r'))
+                pending_.chop(1);
+            lines_.append({std::exchange(pending_, {})});
+        }
+        bytes = end + 1;
+        size -= part + 1;
+    }
+}
+
 void TermPipe::next() {
+    if (ended_)
+        return;
     while (!job_ && !lines_.isEmpty() && link_.link()) {
+        const Line line = lines_.takeFirst();
+        if (line.tooLong) {
+            std::fprintf(stderr, "vantor: term: a line of more than %lld bytes: not sent\n",
+                         static_cast<long long>(kLongestLine));
+            status_ = std::max(status_, exitCode(Status::File));
+            continue;
+        }
         Options options = o_;
         options.command = QStringLiteral("send");
-        options.args = {QString::fromUtf8(lines_.takeFirst())};
+        options.args = {QString::fromUtf8(line.text)};
         try {
             checkCommand(options); // the line in the code page
         } catch (const UsageError& e) {
@@ -87,7 +113,9 @@ void TermPipe::next() {
         job_->job.startOn(*link_.link(), log_);
     }
     if (!job_ && lines_.isEmpty() && inputEnded_)
-        end(status_);
+        return end(status_);
+    // More is read only once the lines read have gone.
+    input_.setEnabled(lines_.isEmpty() && !inputEnded_);
 }
 
 void TermPipe::onDone(const Result& result) {
@@ -108,6 +136,7 @@ void TermPipe::interrupt() {
 }
 
 void TermPipe::end(int status) {
+    ended_ = true;
     input_.setEnabled(false);
     QTimer::singleShot(0, this, [status] { QCoreApplication::exit(status); });
 }

@@ -2,7 +2,8 @@
 // vantor term with stdin not a terminal (`vantor term < commands.txt`): each input line
 // is sent as send sends it and its answer waited for (an "OK" or "ERROR" reply, or --idle
 // of quiet), the replies go to stdout, and the next line follows even after a refusal.
-// The exit status is the worst line's. No editor, no escape codes.
+// The exit status is the worst line's. No editor, no escape codes. Stdin is read only as
+// fast as its lines go out, so that memory stays flat however long it is.
 
 #include "term_link.h"
 
@@ -19,8 +20,17 @@ public:
     // SIGINT or SIGTERM: the line in flight ends interrupted, and so does the run.
     void interrupt();
 
+    // A line longer than this is not sent, and said so.
+    static constexpr qsizetype kLongestLine = 64 * 1024;
+
 private:
+    struct Line {
+        QByteArray text;
+        bool tooLong = false;
+    };
+
     void onInput();
+    void take(const char* bytes, qsizetype size);
     void next();
     void onDone(const Result& result);
     void end(int status);
@@ -29,9 +39,11 @@ private:
     TermLink link_;
     TrafficLog log_;
     QSocketNotifier input_;
-    QByteArray pending_;      // input not yet a whole line
-    QList<QByteArray> lines_; // whole lines not yet sent
+    QByteArray pending_;   // input not yet a whole line
+    bool tooLong_ = false; // pending_ is dropped until the line ends
+    QList<Line> lines_;    // whole lines not yet sent
     bool inputEnded_ = false;
+    bool ended_ = false;
     std::unique_ptr<TermJob> job_;
     int status_ = 0;
 };

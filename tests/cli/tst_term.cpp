@@ -4,6 +4,7 @@
 // stdin not a terminal.
 
 #include "core/framing.h"
+#include "loopback_peer.h"
 #include "pty_pair.h"
 #include "sim/controller.h"
 #include "sim/udp_front.h"
@@ -278,7 +279,7 @@ private slots:
     }
 
     // stdin not a terminal: each line sent and its answer waited for, the next one after a
-    // refusal, the worst verdict as the exit status.
+    // refusal or a line too long, the worst verdict as the exit status.
     void piped() {
         QTemporaryDir dir;
         sim::Controller controller;
@@ -286,7 +287,7 @@ private slots:
         const QString input = dir.filePath(QStringLiteral("commands.txt"));
         QFile file(input);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("VER\n\nNO SUCH COMMAND\nVER");
+        file.write("VER\n\nNO SUCH COMMAND\n" + QByteArray(70000, 'A') + "\nVER");
         file.close();
         QProcess p;
         p.setStandardInputFile(input);
@@ -294,10 +295,30 @@ private slots:
                 {"term", "--host", QStringLiteral("127.0.0.1:%1").arg(board.port())});
         QVERIFY(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, kWaitMs));
         const QByteArray out = p.readAllStandardOutput();
-        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(p.exitCode(), 2);
         QCOMPARE(out.count("VANTOR-SIM BASIC"), 2);
         QVERIFY(!out.contains('\x1b'));
-        QVERIFY(p.readAllStandardError().contains("\"NO SUCH COMMAND\" refused"));
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY(err.contains("\"NO SUCH COMMAND\" refused"));
+        QVERIFY(err.contains("a line of more than 65536 bytes: not sent"));
+    }
+
+    // stdin read only as fast as its lines go out: while a board answers line after line,
+    // vantor has taken from a long input little more than a pipe holds.
+    void pipedInputPaced() {
+        test::LoopbackPeer board;
+        QProcess p;
+        p.start(QStringLiteral(VANTOR),
+                {"term", "--host", QStringLiteral("127.0.0.1:%1").arg(board.port())});
+        const QByteArray input = QByteArray("X\n").repeated(4 << 20);
+        p.write(input);
+        for (int line = 0; line < 40; ++line) {
+            QVERIFY(QTest::qWaitFor([&] { return board.received.size() > line; }, kWaitMs));
+            board.reply("OK\r\n");
+        }
+        QCOMPARE_LT(input.size() - p.bytesToWrite(), 256 * 1024);
+        p.kill();
+        p.waitForFinished();
     }
 };
 
