@@ -10,6 +10,8 @@ namespace vantor::cli {
 
 TermPipe::TermPipe(const Options& options)
     : o_(options), link_(options, options.reconnect), input_(STDIN_FILENO, QSocketNotifier::Read) {
+    if (::isatty(STDOUT_FILENO))
+        shown_.emplace(*options.codePage);
     input_.setEnabled(false);
     connect(&input_, &QSocketNotifier::activated, this, &TermPipe::onInput);
 }
@@ -40,10 +42,9 @@ void TermPipe::start() {
     connect(&link_, &TermLink::received, this,
             [this](const QByteArray& bytes) { log_.write(bytes); });
     connect(&link_, &TermLink::answer, this, [this](const QByteArray& bytes) {
-        if (!job_ && !o_.json) { // not an answer to a line: shown all the same
-            std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
-            std::fflush(stdout);
-        }
+        if (!job_ && !o_.json) // not an answer to a line: shown all the same
+            show(shown_ ? shown_->take({bytes.constData(), std::size_t(bytes.size())}, {})
+                        : bytes.toStdString());
     });
     link_.open();
 }
@@ -108,6 +109,8 @@ void TermPipe::next() {
             status_ = std::max(status_, exitCode(Status::File));
             continue;
         }
+        if (shown_)
+            show(shown_->openPart()); // before the line's own answer
         job_ = std::make_unique<TermJob>(std::move(options));
         connect(&job_->job, &BoardJob::finished, this, &TermPipe::onDone);
         job_->job.startOn(*link_.link(), log_);
@@ -137,8 +140,15 @@ void TermPipe::interrupt() {
 
 void TermPipe::end(int status) {
     ended_ = true;
+    if (shown_)
+        show(shown_->openPart());
     input_.setEnabled(false);
     QTimer::singleShot(0, this, [status] { QCoreApplication::exit(status); });
+}
+
+void TermPipe::show(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
 }
 
 } // namespace vantor::cli

@@ -35,8 +35,14 @@ ReceivedText::ReceivedText(const core::CodePage& page) {
         } else if (b < 0x20 || b == 0x7F) {
             shown += '^';
             shown += char(b ^ 0x40);
+        } else if (const char32_t c = page.toUnicode(static_cast<unsigned char>(b));
+                   c >= 0x80 && c <= 0x9F) { // C1: CSI among them, which a terminal obeys
+            static const char digits[] = "0123456789ABCDEF";
+            shown += "\\x";
+            shown += digits[c >> 4];
+            shown += digits[c & 15];
         } else {
-            shown += utf8(page.toUnicode(static_cast<unsigned char>(b)));
+            shown += utf8(c);
         }
     }
 }

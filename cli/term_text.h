@@ -14,10 +14,10 @@
 namespace vantor::cli {
 
 // The board's bytes as lines for the screen: decoded from the code page to UTF-8, a line
-// end (CR LF, CR or LF) as "\r\n", other control characters as ^X so that a board can
-// never move the cursor or change the terminal. A line is shown once it ends; the part of
-// a line still open stays here until it ends or is taken with openPart(), so a reply cut
-// at a datagram or serial-chunk boundary is shown whole.
+// end (CR LF, CR or LF) as "\r\n", other control characters as ^X (C0) or \xNN (C1) so
+// that a board can never move the cursor or change the terminal. A line is shown once it
+// ends; the part of a line still open stays here until it ends or is taken with
+// openPart(), so a reply cut at a datagram or serial-chunk boundary is shown whole.
 class ReceivedText {
 public:
     // A line that never ends is shown in parts of this many bytes, so memory stays flat.

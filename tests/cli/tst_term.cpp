@@ -33,13 +33,17 @@ namespace {
 
 constexpr int kWaitMs = 10000;
 
-// vantor term on a terminal of its own: the test holds the terminal's master side.
+// vantor term on a terminal of its own: the test holds the terminal's master side. With
+// `pipedInput`, stdin is a pipe instead that never has a line and never ends.
 class Terminal {
 public:
-    explicit Terminal(const QStringList& arguments) {
+    explicit Terminal(const QStringList& arguments, bool pipedInput = false) {
         winsize size{24, 100, 0, 0};
         pid_ = ::forkpty(&master_, nullptr, nullptr, &size);
         if (pid_ == 0) {
+            int input[2];
+            if (pipedInput && ::pipe(input) == 0)
+                ::dup2(input[0], STDIN_FILENO); // its writing end stays open, in vantor
             ::setenv("TERM", "xterm", 1);
             ::setenv("LC_ALL", "C.UTF-8", 1); // keys and widths are UTF-8 characters
             std::vector<QByteArray> args{QByteArrayLiteral(VANTOR)};
@@ -301,6 +305,18 @@ private slots:
         const QByteArray err = p.readAllStandardError();
         QVERIFY(err.contains("\"NO SUCH COMMAND\" refused"));
         QVERIFY(err.contains("a line of more than 65536 bytes: not sent"));
+    }
+
+    // stdin not a terminal but stdout one: what the board says unasked shows as a session
+    // shows it, control characters C0 and C1 as text.
+    void pipedToTerminal() {
+        test::PtyPair port;
+        Terminal t({"term", "--serial", port.slavePath()}, true);
+        QVERIFY(t.waitFor("vantor term: "));
+        port.write("\x1b[2J\x98!\r\n");
+        QVERIFY(t.waitFor("^[[2J\\x98!"));
+        t.signal(SIGTERM);
+        QCOMPARE(t.exitStatus(), 130);
     }
 
     // stdin read only as fast as its lines go out: while a board answers line after line,
