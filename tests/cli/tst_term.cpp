@@ -32,6 +32,8 @@ using namespace vantor::test;
 namespace {
 
 constexpr int kWaitMs = 10000;
+// A port back is opened within 100 ms; the rest is room for a sanitizer build.
+constexpr int kLinkBackMs = 2000;
 
 // vantor term on a terminal of its own: the test holds the terminal's master side. With
 // `pipedInput`, stdin is a pipe instead that never has a line and never ends.
@@ -210,7 +212,7 @@ private slots:
         QVERIFY(t.waitFor("not sent: " + link.toLocal8Bit() + " is not there"));
         sim = std::make_unique<SimProcess>(link);
         QVERIFY(sim->ready());
-        QVERIFY(t.waitFor("link back: " + link.toLocal8Bit()));
+        QVERIFY(t.waitFor("link back: " + link.toLocal8Bit(), kLinkBackMs));
         t.type("VER\r");
         QVERIFY(t.waitFor("VANTOR-SIM BASIC"));
         t.type("\x04");
