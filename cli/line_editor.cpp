@@ -316,7 +316,7 @@ std::vector<LineEditor::Event> LineEditor::read() {
         taken_ = 0;
         int count = 0;
         el_gets(el_, &count);
-        input_.erase(0, std::max<std::size_t>(taken_, 1));
+        input_.erase(0, std::max<std::size_t>(taken_, 1)); // a key it skips is gone too
         keyEnd_ = 0;
         if (!candidates_.empty())
             print(std::exchange(candidates_, {}));
