@@ -97,6 +97,7 @@ private slots:
         row("CR alone, LF alone", {"A\rB\nC\r"}, "T A\r\nT B\r\nT C\r\n");
         row("empty lines kept", {"\r\n\r\n"}, "T \r\nT \r\n");
         row("control bytes shown, not obeyed", {"\x1b[2J\x07\tx\x7f\r\n"}, "T ^[[2J^G\tx^?\r\n");
+        row("a C1 control shown, not obeyed", {"\x98\r\n"}, "T \\x98\r\n");
         row("code page to UTF-8", {"\xc0\xff\r\n"}, "T \xd0\x90\xd1\x8f\r\n");
         row("an open part, then its end", {"abc", "<open>", "\r\n"}, "T abc\r\n");
         row("an open part, then more", {"ab", "<open>", "cd\r\n"}, "T ab\r\ncd\r\n");

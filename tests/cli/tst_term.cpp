@@ -282,6 +282,18 @@ private slots:
         QVERIFY(t.waitFor("\x1b[4A\r\x1b[J")); // three rows and the totals, drawn again
         QVERIFY(t.waitFor("done             3"));
         QCOMPARE(t.exitStatus(), 0);
+        // Each redraw goes up exactly as many rows as the draw before it wrote.
+        const QString screen = QString::fromUtf8(t.screen());
+        static const QRegularExpression erase(QStringLiteral("\x1b\\[(\\d+)A\r\x1b\\[J"));
+        qsizetype from = 0;
+        int redraws = 0;
+        for (const auto& m : erase.globalMatch(screen)) {
+            QCOMPARE(screen.mid(from, m.capturedStart() - from).count(QLatin1Char('\n')),
+                     m.captured(1).toInt());
+            from = m.capturedEnd();
+            ++redraws;
+        }
+        QVERIFY(redraws > 1);
     }
 
     // stdin not a terminal: each line sent and its answer waited for, the next one after a
