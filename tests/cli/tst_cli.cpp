@@ -178,10 +178,26 @@ private slots:
                      .match(QString::fromUtf8(r.err))
                      .hasMatch(),
                  r.err);
+        QVERIFY2(!r.err.contains("vantor: download:"), r.err); // the table alone, on a pipe
         QCOMPARE(a.controller.program().size(), std::size_t(3));
         // One log per board, named as save names its files.
         const QString logA = dir.filePath("t-" + QString(a.host()).replace(':', '_') + ".log");
         QCOMPARE(readFile(logA), QByteArray("OK\r\nOK\r\nOK\r\n"));
+    }
+
+    // One board named twice, by name and by address, is one board: two jobs on it would
+    // take each other's answers.
+    void sameBoardTwice() {
+        QTemporaryDir dir;
+        sim::FrontOptions slow;
+        slow.replyDelayMs = 50;
+        Board board(dir, {}, slow);
+        const QString port = QString::number(board.front.port());
+        const Run r = runVantor(
+            {"--host", "localhost:" + port, "--host", "127.0.0.1:" + port, "--json", "ver"});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out.trimmed().split('\n').size(), 1);
+        QVERIFY2(r.err.contains("1 duplicate targets dropped"), r.err);
     }
 
     // A lost answer is asked again; a board that never answers fails after the retries.
@@ -249,6 +265,39 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no temporary file left
     }
 
+    // A loss that comes back with every reading (every other reply: the one line of the
+    // listing, never its "OK") never empties the operator's file.
+    void saveNeverEmpties() {
+        QTemporaryDir dir;
+        sim::FrontOptions dropping;
+        dropping.dropEvery = 2;
+        Board board(dir, {}, dropping);
+        board.controller.handleLine("10 A=1");
+        const QString mine = dir.filePath("mine.bas");
+        writeFile(mine, "10 A=1\r\n");
+        // VER's one reply is kept: from then on each listing's line is lost, its "OK" not.
+        QCOMPARE(runVantor({"--host", board.host(), "ver"}).status, 0);
+        const Run r = runVantor({"--host", board.host(), "save", mine, "--verify"});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("listed no program"), r.err);
+        QCOMPARE(readFile(mine), QByteArray("10 A=1\r\n"));
+    }
+
+    // A line without a number (RUN, NEW) is never sent twice: the board would run it
+    // twice. It is waited for instead.
+    void unnumberedOnce() {
+        QTemporaryDir dir;
+        sim::FrontOptions slow;
+        slow.stallAt = 1;
+        slow.stallMs = 500;
+        Board board(dir, {}, slow);
+        writeFile(dir.filePath("p.bas"), "NEW\r\n10 A=1\r\n");
+        const Run r = runVantor({"--host", board.host(), "--timeout", "0.3", "--idle", "600",
+                                 "download", dir.filePath("p.bas")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(board.front.faults().commands, 2);
+    }
+
     // A serial port that goes away mid-command ends it at once as a link failure.
     void serialGone() {
         test::PtyPair pty;
@@ -295,10 +344,15 @@ private slots:
         slowThenRefused.board.errorOnLine = 3; // line 2, after line 1 went twice
         row("a late answer is not the next line's", slowThenRefused,
             quick + QStringList{"download", "p.bas"}, 1, "p.bas refused");
-        slowThenRefused.board.errorOnLine = 0;
-        slowThenRefused.board.flashErrorAfter = 2; // two flash lines, then refusals
-        row("a late Open answer is not the WRITE's", slowThenRefused,
-            quick + QStringList{"put", "s.bin"}, 0, "");
+        // The Open is given up and sent again; its late answer must not pass for the
+        // second Open's, or the second Open's for the WRITE's, which the board refuses.
+        Fault lateOpen;
+        lateOpen.link.stallAt = 1;
+        lateOpen.link.stallMs = 700;
+        lateOpen.board.flashErrorAfter = 2; // the two Opens, then refusals
+        row("a late Open answer is not the WRITE's", lateOpen,
+            {"put", "s.bin", "--timeout", "0.3", "--retries", "1", "--idle", "600"}, 1,
+            "refused by");
         row("late answers in time: done", slowFirst, quick + QStringList{"download", "p.bas"}, 0,
             "");
         Fault crOnly;
@@ -361,11 +415,13 @@ private slots:
         sim::FrontOptions busy;
         busy.stallAt = 2; // line 2 is never answered in time
         busy.stallMs = 60000;
-        Board a(dir, {}, busy), b(dir, {}, busy);
+        Board a(dir, {}, busy), b(dir, {}, busy), c(dir);
         writeFile(dir.filePath("p.bas"), kProgram);
+        const QString again = dir.filePath("again.txt");
         QProcess p;
-        p.start(QStringLiteral(VANTOR), {"--host", a.host(), "--host", b.host(), "--json",
-                                         "--timeout", "100", "download", dir.filePath("p.bas")});
+        p.start(QStringLiteral(VANTOR), {"--host", a.host(), "--host", b.host(), "--host", c.host(),
+                                         "--jobs", "2", "--json", "--failed-to", again, "--timeout",
+                                         "100", "download", dir.filePath("p.bas")});
         // Line 2 has reached each board: vantor has taken the answer to line 1.
         QVERIFY(QTest::qWaitFor([&] {
             return a.controller.program().size() == 2 && b.controller.program().size() == 2;
@@ -373,14 +429,20 @@ private slots:
         p.terminate();
         QVERIFY(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }));
         QCOMPARE(p.exitCode(), 130);
-        const QList<QByteArray> objects = p.readAllStandardOutput().trimmed().split('\n');
-        QCOMPARE(objects.size(), 2);
-        for (const QByteArray& object : objects) {
+        // Every target once: those in flight interrupted, the one not started skipped, and
+        // all three in the file for a rerun.
+        QMap<QString, QString> results;
+        for (const QByteArray& object : p.readAllStandardOutput().trimmed().split('\n')) {
             const QJsonObject o = QJsonDocument::fromJson(object).object();
-            QCOMPARE(o.value("result").toString(), QStringLiteral("interrupted"));
-            QCOMPARE(o.value("lines").toInt(), 1);
+            QVERIFY(!results.contains(o.value("host").toString()));
+            results[o.value("host").toString()] = o.value("result").toString();
+            QCOMPARE(o.value("lines").toInt(), o.value("host") == c.host() ? 0 : 1);
         }
-        QVERIFY(p.readAllStandardError().contains("interrupted"));
+        QCOMPARE(results,
+                 (QMap<QString, QString>{
+                     {a.host(), "interrupted"}, {b.host(), "interrupted"}, {c.host(), "skipped"}}));
+        QCOMPARE(readFile(again).split('\n').size(), 4);
+        QCOMPARE(p.readAllStandardError().count("result "), 1); // one closing table
     }
 
     void badInput_data() {
@@ -400,6 +462,10 @@ private slots:
         row("a line the code page cannot carry", {"send", "caf\u00e9 \u20ac"}, 2, "cannot carry");
         row("a flash file through the gateway", {"get", "X", "x.bin", "--gateway", "1"}, 2,
             "plain UDP only");
+        row("a log in no folder", {"--log", "/nonexistent/x.log", "ver"}, 2, "no folder");
+        row("a rerun list that is a folder", {"--failed-to", ".", "ver"}, 2, "a folder");
+        row("a save into no folder", {"save", "long.bas/x.bas"}, 2, "no folder");
+        row("a get into a folder", {"get", "X", "."}, 2, "a folder");
         row("unknown host", {"--host", "no-such-host.invalid", "ver"}, 4, "cannot resolve");
         row("no such port", {"--serial", "/dev/vantor-no-such-port", "ver"}, 4, "cannot open");
     }
