@@ -86,8 +86,12 @@ void round(int index, int lines, bool verify, Counts& counts) {
         const int n = host.section(QLatin1Char('.'), 3).section(QLatin1Char(':'), 0, 0).toInt();
         QFile file(dir.filePath("s-" + QString(host).replace(':', '_') + ".bas"));
         file.open(QIODevice::ReadOnly);
-        if (n < 1 || n > kBoards || file.readAll() != listing(*boards[std::size_t(n - 1)]))
-            ++counts.wrong;
+        const QByteArray saved = file.readAll();
+        if (n >= 1 && n <= kBoards && saved == listing(*boards[std::size_t(n - 1)]))
+            continue;
+        ++counts.wrong;
+        std::fprintf(stderr, "wrong (seed %d): %s, the file holds \"%s\"\n", index * kBoards + n,
+                     line.constData(), saved.toPercentEncoding(" ").constData());
     }
 }
 
