@@ -7,6 +7,7 @@
 #include "program_client.h"
 #include "window_fixture.h"
 
+#include "shell/port_box.h"
 #include "sim/controller.h"
 #include "sim/pty_front.h"
 #include "sim/udp_front.h"

@@ -9,6 +9,7 @@
 #include "window_fixture.h"
 
 #include "core/framing.h"
+#include "shell/port_box.h"
 
 #include <QApplication>
 #include <QCheckBox>

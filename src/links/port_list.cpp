@@ -1,10 +1,10 @@
 #include "links/port_list.h"
+#include "shell/port_box.h"
 
 #include <QAbstractItemView>
 #include <QAction>
-#include <QLineEdit>
+#include <QScrollBar>
 #include <QSerialPortInfo>
-#include <QStyle>
 
 namespace vantor {
 
@@ -21,21 +21,19 @@ QList<PortEntry> systemPorts() {
     return ports;
 }
 
-PortList::PortList(QLineEdit* box, PortLister lister)
+PortList::PortList(PortBox* box, PortLister lister)
     : QObject(box), box_(box), lister_(std::move(lister)) {
     setObjectName(QStringLiteral("portList"));
     completer_.setModel(&model_);
     completer_.setCompletionMode(QCompleter::UnfilteredPopupCompletion);
     // Not the box's completer: it never acts on what is typed, only when opened.
     completer_.setWidget(box_);
-    completer_.popup()->setMinimumWidth(360);
     connect(
         &completer_, qOverload<const QModelIndex&>(&QCompleter::activated), this,
         [this](const QModelIndex& index) { box_->setText(index.data(Qt::UserRole).toString()); });
-    QAction* arrow = box_->addAction(box_->style()->standardIcon(QStyle::SP_ArrowDown),
-                                     QLineEdit::TrailingPosition);
+    auto* arrow = new QAction(tr("Serial ports of this computer"), box_);
     arrow->setObjectName(QStringLiteral("portListOpen"));
-    arrow->setToolTip(tr("Serial ports of this computer"));
+    box_->setArrowAction(arrow);
     connect(arrow, &QAction::triggered, this, &PortList::open);
 }
 
@@ -58,7 +56,12 @@ void PortList::open() {
         model_.appendRow(item);
     }
     completer_.setCompletionPrefix(QString());
-    completer_.complete(QRect(0, 0, box_->width(), box_->height()));
+    // As wide as its longest entry, device and description, and never narrower than the box.
+    QAbstractItemView* popup = completer_.popup();
+    int width = popup->sizeHintForColumn(0) + 2 * popup->frameWidth();
+    if (model_.rowCount() > completer_.maxVisibleItems())
+        width += popup->verticalScrollBar()->sizeHint().width();
+    completer_.complete(QRect(0, 0, std::max(width, box_->width()), box_->height()));
 }
 
 } // namespace vantor

@@ -11,9 +11,9 @@
 
 #include <functional>
 
-class QLineEdit;
-
 namespace vantor {
+
+class PortBox;
 
 struct PortEntry {
     QString name; // what goes in the box: a device path, or COMn on Windows
@@ -29,7 +29,7 @@ QList<PortEntry> systemPorts();
 class PortList : public QObject {
     Q_OBJECT
 public:
-    PortList(QLineEdit* box, PortLister lister);
+    PortList(PortBox* box, PortLister lister);
 
     // Lists the ports now and opens the list under the box.
     void open();
@@ -37,7 +37,7 @@ public:
     QCompleter& completer() { return completer_; }
 
 private:
-    QLineEdit* box_;
+    PortBox* box_;
     PortLister lister_;
     QStandardItemModel model_;
     QCompleter completer_;

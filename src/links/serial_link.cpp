@@ -6,6 +6,7 @@
 #include "links/winsock.h"
 #include "shell/failure_trap.h"
 #include "shell/indicator.h"
+#include "shell/port_box.h"
 #include "shell/terminal.h"
 
 #include <QCheckBox>

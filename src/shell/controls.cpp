@@ -1,5 +1,6 @@
 #include "shell/controls.h"
 #include "shell/indicator.h"
+#include "shell/port_box.h"
 #include "shell/progress_bar.h"
 #include "shell/receive_view.h"
 
@@ -139,7 +140,8 @@ void Controls::addCommsFrame(QWidget* w, const QFont& small) {
     Frame4 = frame(w, "Frame4", QStringLiteral("Comm's"), {0, 56, 254, 41});
     Label1 = label(Frame4, "Label1", QStringLiteral("Port:(1-9)"), {60, 1, 60, 12});
     Label1->setFont(small);
-    Comm_number = textBox(Frame4, "Comm_number", QStringLiteral("COM3"), {4, 16, 56, 20});
+    Comm_number = make<PortBox>(Frame4, "Comm_number", {4, 16, 56, 20});
+    Comm_number->setText(QStringLiteral("COM3"));
     Pic = make<Indicator>(Frame4, "Pic", {63, 19, 14, 14});
     Pic->hide();
     BTNOpenCom = button(Frame4, "BTNOpenCom", QStringLiteral("Open"), {80, 16, 42, 20});

@@ -20,6 +20,7 @@ class QWidget;
 namespace vantor {
 
 class Indicator;
+class PortBox;
 class ProgressBar;
 class ReceiveView;
 
@@ -51,7 +52,7 @@ struct Controls {
 
     QGroupBox* Frame4;
     QLabel* Label1;
-    QLineEdit* Comm_number;
+    PortBox* Comm_number;
     Indicator* Pic;
     QPushButton* BTNOpenCom;
     QLabel* Label10;

@@ -11,8 +11,10 @@
 #include "sim/pty_front.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QAction>
 #include <QRegularExpression>
+#include <QToolButton>
 
 namespace {
 
@@ -129,16 +131,20 @@ private slots:
         QCOMPARE(second.dialogs().errors.size(), 1);
     }
 
-    // The port box offers what the system lists; picking one puts its name in the box,
-    // and what is typed by hand is never changed.
+    // The port box offers what the system lists in a list as wide as its longest entry;
+    // picking one puts its name in the box, and what is typed by hand is never changed.
+    // Without the focus a long name shows its end, and the whole of it is the tooltip and
+    // the description a screen reader gives.
     void portList() {
+        const QString byId =
+            QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
         WindowOptions options;
-        options.portLister = [] {
-            return QList<PortEntry>{{"/dev/ttyUSB0", "CP2102 USB to UART Bridge", "Silicon Labs"},
+        options.portLister = [byId] {
+            return QList<PortEntry>{{byId, "FT232R USB UART", "Future Technology Devices"},
                                     {"/dev/ttyACM0", "", ""}};
         };
         WindowFixture f(options);
-        QLineEdit* box = f.c().Comm_number;
+        PortBox* box = f.c().Comm_number;
         f.window().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f.window()));
         box->setFocus();
@@ -147,14 +153,28 @@ private slots:
         auto* list = f.window().findChild<PortList*>(QStringLiteral("portList"));
         box->findChild<QAction*>(QStringLiteral("portListOpen"))->trigger();
         QCOMPARE(list->model().item(0)->text(),
-                 QStringLiteral("/dev/ttyUSB0  CP2102 USB to UART Bridge (Silicon Labs)"));
+                 byId + QStringLiteral("  FT232R USB UART (Future Technology Devices)"));
         QCOMPARE(list->model().item(1)->text(), QStringLiteral("/dev/ttyACM0"));
         QCOMPARE(box->text(), QStringLiteral("/dev/tty"));
         QAbstractItemView* popup = list->completer().popup();
         QVERIFY(popup->isVisible());
-        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
-            QTest::keyClick(popup, key);
-        QCOMPARE(box->text(), QStringLiteral("/dev/ttyACM0"));
+        QVERIFY(popup->viewport()->width() >=
+                popup->sizeHintForIndex(popup->model()->index(0, 0)).width());
+        QTest::keyClick(popup, Qt::Key_Down);
+        QTest::keyClick(popup, Qt::Key_Return);
+        QCOMPARE(box->text(), byId);
+        QCOMPARE(box->shownText(), byId); // with the focus it scrolls as usual
+
+        f.c().tbSendData->setFocus();
+        const QString shown = box->shownText();
+        QVERIFY2(shown.startsWith(QChar(0x2026)) && shown.endsWith(QStringLiteral("port0")),
+                 qPrintable(shown));
+        QVERIFY(box->fontMetrics().horizontalAdvance(shown) <= box->textRect().width());
+        QVERIFY(box->arrow()->geometry().left() > box->textRect().right());
+        QCOMPARE(box->toolTip(), byId);
+        QCOMPARE(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Description), byId);
+        box->setText(QStringLiteral("COM3"));
+        QCOMPARE(box->shownText(), QStringLiteral("COM3"));
     }
 
     void notOpened_data() {

@@ -5,6 +5,7 @@
 #include "loopback_peer.h"
 #include "pty_pair.h"
 #include "shell/indicator.h"
+#include "shell/port_box.h"
 #include "shell/progress_bar.h"
 #include "shell/receive_view.h"
 #include "window_fixture.h"
