@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, when any is missing.
+# Installs the Debian packages the build and its tests need, when any is missing: the
+# window's captions are measured in its font (fonts-liberation) offscreen too.
 set -euo pipefail
-packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libedit-dev)
-[ "${1:-}" = "--gui" ] && packages+=(qt6-qpa-plugins libgl1 fonts-liberation)
+packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libedit-dev
+    fonts-liberation)
+[ "${1:-}" = "--gui" ] && packages+=(qt6-qpa-plugins libgl1)
 [ "${1:-}" = "--package" ] && packages+=(help2man lintian dpkg-dev file)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
 [ "${1:-}" = "--format" ] && packages+=(clang-format git)

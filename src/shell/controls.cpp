@@ -90,12 +90,16 @@ QRadioButton* Controls::option(int n) const {
 }
 
 Controls::Controls(QWidget* w) {
-    // The window's controls are laid out to the pixel; a compact font keeps captions whole.
-    QFont base = w->font();
-    base.setPointSizeF(7.5);
+    // The controls are placed to the pixel, so their captions cannot take the desktop's
+    // font: Liberation Sans has Arial's narrow widths, and is sized in pixels, as the
+    // controls are. The small labels of "Comm's" and "Modbus RTU" and the crowded "Init
+    // Port" take a size smaller.
+    QFont base(QStringLiteral("Liberation Sans"));
+    base.setStyleHint(QFont::SansSerif);
+    base.setPixelSize(10);
     w->setFont(base);
     QFont small = base;
-    small.setPointSizeF(6.5);
+    small.setPixelSize(9);
     addLinkFrame(w);
     addFlashFrame(w);
     addCommsFrame(w, small);
