@@ -15,13 +15,14 @@ namespace {
 constexpr int kFlushMs = 10;    // replies are written to the screen at most this late
 constexpr int kOpenLineMs = 50; // a line not ended yet is shown after this long
 
-const char kKeys[] = "keys after %1:\r\n"
-                     "  d  download a program        s  save the listing to a file\r\n"
-                     "  v  VER                       n  NEW (asks first)\r\n"
-                     "  p  put a file on the flash disk  g  get a file from it (plain UDP)\r\n"
-                     "  t  timestamps on/off         x  hex on/off\r\n"
-                     "  q  quit (Ctrl-D on an empty line too)   ?  this list\r\n"
-                     "Ctrl-C abandons a transfer, or clears the line.";
+const char kKeys[] =
+    "keys after %1:\r\n"
+    "  d  download a program                  s  save the listing to a file\r\n"
+    "  v  VER                                 n  NEW (asks first)\r\n"
+    "  p  put a file on the flash disk        g  get a file from it (plain UDP)\r\n"
+    "  t  timestamps on/off                   x  hex on/off\r\n"
+    "  q  quit (Ctrl-D on an empty line too)  ?  this list\r\n"
+    "Ctrl-C abandons a transfer, or clears the line.";
 
 QString linkText(const Options& o, const QString& name) {
     QString text = o.serial() ? QStringLiteral("%1 at %2 baud").arg(name).arg(o.baud)

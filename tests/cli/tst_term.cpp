@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -152,6 +153,19 @@ private slots:
             {"term", "--host", QStringLiteral("127.0.0.1:%1").arg(board.port()), "--log", log});
         QVERIFY(t.waitFor("Ctrl-T ? lists the keys"));
         QVERIFY(!(t.mode().c_lflag & ICANON));
+        // Ctrl-T ?: the keys in two columns on every line, within 80 columns.
+        t.type("\x14?");
+        QVERIFY(t.waitFor("Ctrl-C abandons"));
+        const QString keys =
+            QString::fromLatin1(t.screen().mid(t.screen().lastIndexOf("keys after")));
+        const QRegularExpression pair(QStringLiteral("^  \\S  .*?\\S\\s{2,}(\\S)  \\S"));
+        QSet<qsizetype> columns;
+        for (const QString& row : keys.split(QStringLiteral("\r\n")).mid(1, 5)) {
+            const QRegularExpressionMatch m = pair.match(row);
+            QVERIFY2(m.hasMatch() && row.size() < 80, qPrintable(row));
+            columns << m.capturedStart(1);
+        }
+        QCOMPARE(columns.size(), 1);
         // The reply comes after "PRI" is typed, and the line is drawn again under it.
         t.type("VER\rPRI");
         QVERIFY(t.waitFor("VANTOR-SIM BASIC"));
