@@ -15,6 +15,11 @@
 #include <QRadioButton>
 #include <QTimer>
 
+// The images are in this static library, which nothing links in by name: register them.
+static void initResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace vantor {
 
 QString consoleHint() {
@@ -90,6 +95,7 @@ QRadioButton* Controls::option(int n) const {
 }
 
 Controls::Controls(QWidget* w) {
+    initResources();
     // The controls are placed to the pixel, so their captions cannot take the desktop's
     // font: Liberation Sans has Arial's narrow widths, and is sized in pixels, as the
     // controls are. The small labels of "Comm's" and "Modbus RTU" and the crowded "Init

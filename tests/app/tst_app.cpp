@@ -28,6 +28,7 @@ private slots:
         QVERIFY(port >= 5500 && port <= 6499);
         QCOMPARE(f.c().tbRemotePort->text(), QStringLiteral("111"));
         QVERIFY(f.c().tbReceiveData->isReadOnly() && f.c().Option6->isChecked());
+        QVERIFY(!f.c().NoConnect->pixmap().isNull() && !f.window().windowIcon().isNull());
         QTRY_VERIFY(f.c().tbSendData->hasFocus());
     }
 
