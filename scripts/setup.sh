@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libedit-dev
     fonts-liberation)
 [ "${1:-}" = "--gui" ] && packages+=(qt6-qpa-plugins libgl1)
+[ "${1:-}" = "--screenshot" ] && packages+=(qt6-qpa-plugins libgl1 xvfb xauth imagemagick xdotool)
 [ "${1:-}" = "--package" ] && packages+=(help2man lintian dpkg-dev file)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
 [ "${1:-}" = "--format" ] && packages+=(clang-format git)
