@@ -97,10 +97,11 @@ QRadioButton* Controls::option(int n) const {
 Controls::Controls(QWidget* w) {
     initResources();
     // The controls are placed to the pixel, so their captions cannot take the desktop's
-    // font: Liberation Sans has Arial's narrow widths, and is sized in pixels, as the
-    // controls are. The small labels of "Comm's" and "Modbus RTU" and the crowded "Init
-    // Port" take a size smaller.
-    QFont base(QStringLiteral("Liberation Sans"));
+    // font: Liberation Sans, or Arial with the same widths where that is at home (Windows,
+    // macOS), sized in pixels as the controls are. The small labels of "Comm's" and
+    // "Modbus RTU" and the crowded "Init Port" take a size smaller.
+    QFont base;
+    base.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     base.setStyleHint(QFont::SansSerif);
     base.setPixelSize(10);
     w->setFont(base);
