@@ -6,6 +6,8 @@
 #include <QScrollBar>
 #include <QSerialPortInfo>
 
+#include <algorithm>
+
 namespace vantor {
 
 QList<PortEntry> systemPorts() {

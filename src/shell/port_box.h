@@ -1,9 +1,9 @@
 #pragma once
 // The port box: a port's name or device path, with the arrow of the port list at its right
 // end, beside the text rather than over it. With the focus it edits and scrolls as any line
-// edit; without it, a name too long for the box shows its end ("…ttyUSB0"), which is what
-// tells one device from another. The whole name is the tooltip, and what a screen reader
-// gives as the box's description.
+// edit; without it, a name too long for the box shows its end ("…USB0" of /dev/ttyUSB0),
+// which is what tells one device from another. The whole name is the tooltip, and what a screen
+// reader gives as the box's description.
 
 #include <QLineEdit>
 
