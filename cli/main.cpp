@@ -1,12 +1,12 @@
 // vantor: every controller operation from a script, on one board or a batch of boards at
 // once, on the same exchanges as the window. Its exit status is its verdict.
 
-#include "batch.h"
+#include "fleet/batch.h"
+#include "fleet/output.h"
+#include "link/ports.h"
 #include "options.h"
-#include "output.h"
-#include "ports.h"
-#include "term_pipe.h"
-#include "term_session.h"
+#include "term/term_pipe.h"
+#include "term/term_session.h"
 
 #include <QCoreApplication>
 

@@ -1,10 +1,10 @@
 #include "options.h"
-#include "board_list.h"
 #include "core/failure.h"
 #include "core/framing.h"
 #include "core/program_file.h"
+#include "fleet/board_list.h"
 #include "help_text.h"
-#include "term_text.h"
+#include "term/term_text.h"
 
 #include <QCommandLineParser>
 #include <QFile>

@@ -40,7 +40,7 @@ foreach(layer IN LISTS LAYERS)
 endforeach()
 
 # The command-line tool stands beside the window on the core alone.
-file(GLOB files ${SOURCE_DIR}/cli/*.h ${SOURCE_DIR}/cli/*.cpp)
+file(GLOB_RECURSE files ${SOURCE_DIR}/cli/*.h ${SOURCE_DIR}/cli/*.cpp)
 foreach(file IN LISTS files)
     file(RELATIVE_PATH name ${SOURCE_DIR} ${file})
     file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")

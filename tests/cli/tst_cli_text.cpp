@@ -1,10 +1,10 @@
 // What vantor prints for people, as tables: the progress line and its pace, the port list,
 // and what vantor term shows of the board's bytes and makes of its keys.
 
-#include "output.h"
-#include "ports.h"
-#include "progress.h"
-#include "term_text.h"
+#include "fleet/output.h"
+#include "jobs/progress.h"
+#include "link/ports.h"
+#include "term/term_text.h"
 
 #include <QTest>
 

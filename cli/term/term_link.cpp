@@ -1,4 +1,4 @@
-#include "term_link.h"
+#include "term/term_link.h"
 
 #include <QFileInfo>
 

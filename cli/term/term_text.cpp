@@ -1,4 +1,4 @@
-#include "term_text.h"
+#include "term/term_text.h"
 
 #include <algorithm>
 #include <cctype>

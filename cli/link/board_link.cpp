@@ -1,8 +1,8 @@
-#include "board_link.h"
+#include "link/board_link.h"
 #include "core/failure.h"
 #include "core/framing.h"
 #include "core/rtu_reassembly.h"
-#include "udp_hub.h"
+#include "link/udp_hub.h"
 
 #include <QHostInfo>
 #include <QTimer>

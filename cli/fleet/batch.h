@@ -5,9 +5,9 @@
 // the stop, those running finish, and the rest are skipped. The exit status is the highest
 // of the boards', and at least 1 when a board was skipped.
 
-#include "board_job.h"
+#include "fleet/output.h"
+#include "jobs/board_job.h"
 #include "options.h"
-#include "output.h"
 
 #include <QElapsedTimer>
 #include <QSet>

@@ -1,8 +1,8 @@
 // The program: download, the listing (save and download --verify), and the comparison
 // of a listing with the program sent.
 
-#include "board_job.h"
-#include "job_support.h"
+#include "jobs/board_job.h"
+#include "jobs/job_support.h"
 
 #include "core/program_file.h"
 #include "core/protocol.h"

@@ -6,8 +6,8 @@
 // the board says unasked is shown as a session shows it. Stdin is read only as
 // fast as its lines go out, so that memory stays flat however long it is.
 
-#include "term_link.h"
-#include "term_text.h"
+#include "term/term_link.h"
+#include "term/term_text.h"
 
 #include <QSocketNotifier>
 

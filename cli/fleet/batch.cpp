@@ -1,4 +1,4 @@
-#include "batch.h"
+#include "fleet/batch.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -4,11 +4,11 @@
 // prefix key. The transfers are the scripting commands' own jobs, run on the session's
 // link.
 
-#include "board_job.h"
-#include "line_editor.h"
-#include "output.h"
-#include "term_link.h"
-#include "term_text.h"
+#include "fleet/output.h"
+#include "jobs/board_job.h"
+#include "term/line_editor.h"
+#include "term/term_link.h"
+#include "term/term_text.h"
 
 #include "core/command_history.h"
 

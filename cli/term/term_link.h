@@ -3,9 +3,9 @@
 // adapter pulled out, a simulator stopped) is opened again by itself as soon as its path
 // can be opened, unless the session was told not to. A UDP link does not go away.
 
-#include "board_job.h"
-#include "board_link.h"
-#include "output.h"
+#include "fleet/output.h"
+#include "jobs/board_job.h"
+#include "link/board_link.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "progress.h"
+#include "jobs/progress.h"
 
 namespace vantor::cli {
 

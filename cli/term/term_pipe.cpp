@@ -1,4 +1,4 @@
-#include "term_pipe.h"
+#include "term/term_pipe.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 // The flash disk: put, get, and the read-back behind put --verify.
 
-#include "board_job.h"
-#include "job_support.h"
+#include "jobs/board_job.h"
+#include "jobs/job_support.h"
 
 #include "core/flash_lines.h"
 

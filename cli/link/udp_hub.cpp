@@ -1,6 +1,6 @@
-#include "udp_hub.h"
-#include "board_link.h"
-#include "udp_errors.h"
+#include "link/udp_hub.h"
+#include "link/board_link.h"
+#include "link/udp_errors.h"
 
 #include <cerrno>
 #include <cstring>

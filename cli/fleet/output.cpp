@@ -1,4 +1,4 @@
-#include "output.h"
+#include "fleet/output.h"
 
 #include <QHash>
 #include <QJsonDocument>

@@ -1,5 +1,5 @@
-#include "board_job.h"
-#include "job_support.h"
+#include "jobs/board_job.h"
+#include "jobs/job_support.h"
 
 #include "core/failure.h"
 #include "core/flash_lines.h"

@@ -1,7 +1,7 @@
 // The console commands (ver, new, send) and the NEW before a download --new.
 
-#include "board_job.h"
-#include "job_support.h"
+#include "jobs/board_job.h"
+#include "jobs/job_support.h"
 
 #include "core/protocol.h"
 

@@ -1,5 +1,5 @@
-#include "line_editor.h"
-#include "term_text.h"
+#include "term/line_editor.h"
+#include "term/term_text.h"
 
 #include <histedit.h>
 

@@ -1,4 +1,4 @@
-#include "ports.h"
+#include "link/ports.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

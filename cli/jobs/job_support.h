@@ -1,7 +1,7 @@
 #pragma once
 // What the parts of a BoardJob share: wire bytes between Qt and the core's views.
 
-#include "output.h"
+#include "fleet/output.h"
 
 #include <QByteArray>
 #include <QString>

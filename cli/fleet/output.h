@@ -3,8 +3,8 @@
 // board's log, one JSON object per board, the progress line and the closing table on
 // stderr.
 
+#include "jobs/progress.h"
 #include "options.h"
-#include "progress.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

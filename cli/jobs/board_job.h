@@ -18,12 +18,12 @@
 // A job that does not end "done" says how far it got and what it left behind: the lines
 // or bytes the board took, and a local file left as it was (what came kept beside it).
 
-#include "board_link.h"
-#include "lazy_timer.h"
-#include "local_file.h"
+#include "fleet/output.h"
+#include "jobs/lazy_timer.h"
+#include "jobs/local_file.h"
+#include "jobs/progress.h"
+#include "link/board_link.h"
 #include "options.h"
-#include "output.h"
-#include "progress.h"
 
 #include "core/flash_read.h"
 #include "core/flash_write.h"

@@ -1,4 +1,4 @@
-#include "board_list.h"
+#include "fleet/board_list.h"
 
 #include "core/targets.h"
 

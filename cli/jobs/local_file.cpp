@@ -1,4 +1,4 @@
-#include "local_file.h"
+#include "jobs/local_file.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "term_session.h"
+#include "term/term_session.h"
 
 #include "core/failure.h"
 

@@ -1,4 +1,4 @@
-#include "udp_errors.h"
+#include "link/udp_errors.h"
 
 #include <cerrno>
 
