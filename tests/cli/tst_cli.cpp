@@ -465,7 +465,7 @@ private slots:
         row("a log in no folder", {"--log", "/nonexistent/x.log", "ver"}, 2, "no folder");
         row("a rerun list that is a folder", {"--failed-to", ".", "ver"}, 2, "a folder");
         row("a save into no folder", {"save", "long.bas/x.bas"}, 2, "no folder");
-        row("a get into a folder", {"get", "X", "."}, 2, "a folder");
+        row("a get into no folder", {"get", "X", "long.bas/x.bin"}, 2, "no folder");
         row("unknown host", {"--host", "no-such-host.invalid", "ver"}, 4, "cannot resolve");
         row("no such port", {"--serial", "/dev/vantor-no-such-port", "ver"}, 4, "cannot open");
     }
