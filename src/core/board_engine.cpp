@@ -1,0 +1,594 @@
+#include "board_engine.h"
+#include "board_engine_impl.h"
+
+#include "failure.h"
+#include "flash_lines.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace vantor::core {
+
+namespace {
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+std::u32string decode(std::string_view bytes, const CodePage& page) {
+    std::u32string out;
+    out.reserve(bytes.size());
+    for (const char byte : bytes)
+        out.push_back(page.toUnicode(static_cast<unsigned char>(byte)));
+    return out;
+}
+
+// The blanks a message trims: line ends, tabs, spaces of every width.
+bool isSpace(char32_t c) {
+    return c == 0x20 || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
+std::u32string trim(std::u32string text) {
+    std::size_t from = 0, to = text.size();
+    while (from < to && isSpace(text[from]))
+        ++from;
+    while (to > from && isSpace(text[to - 1]))
+        --to;
+    return text.substr(from, to - from);
+}
+
+std::string utf8(const std::u32string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char32_t c : text)
+        appendUtf8(out, c);
+    return out;
+}
+
+std::string visible(const std::u32string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char32_t c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            out.push_back('^');
+            out.push_back(static_cast<char>(c ^ 0x40));
+        } else if (c >= 0x80 && c <= 0x9F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%X", static_cast<unsigned>(c));
+            out += hex;
+        } else {
+            appendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
+// "VER", "WRITE": what a line is, for a message.
+std::u32string describe(const std::u32string& line) {
+    const std::u32string text = trim(line);
+    for (const std::u32string_view flash : {U"OPENWR", U"OPENRD", U"WRITE", U"READ"})
+        if (text.compare(0, flash.size(), flash) == 0)
+            return std::u32string(flash);
+    return text.size() <= 40 ? text : text.substr(0, 39) + U'\u2026';
+}
+
+std::string seconds(int ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", ms / 1000.0);
+    return text;
+}
+
+} // namespace
+
+std::string format(std::string_view pattern, std::initializer_list<std::string_view> args) {
+    std::string out;
+    out.reserve(pattern.size() + 32);
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' && pattern[i + 1] <= '9' &&
+            std::size_t(pattern[i + 1] - '1') < args.size()) {
+            out += *(args.begin() + (pattern[i + 1] - '1'));
+            ++i;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string number(std::int64_t n) {
+    return std::to_string(n);
+}
+
+std::string pageText(std::string_view bytes, const CodePage& page) {
+    return utf8(decode(bytes, page));
+}
+
+std::string trimmedText(std::string_view bytes, const CodePage& page) {
+    return utf8(trim(decode(bytes, page)));
+}
+
+std::string visibleText(std::string_view bytes, const CodePage& page) {
+    return visible(decode(bytes, page));
+}
+
+std::string shownReply(std::string_view bytes, const CodePage& page) {
+    return visible(trim(decode(bytes, page)));
+}
+
+std::string sizeText(std::int64_t bytes) {
+    char text[48];
+    if (bytes < 1024)
+        std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(bytes));
+    else if (bytes < 1024 * 1024)
+        std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024.0);
+    else
+        std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024.0 * 1024.0));
+    return text;
+}
+
+std::string_view commandName(JobCommand command) {
+    switch (command) {
+    case JobCommand::Ver:
+        return "ver";
+    case JobCommand::Scan:
+        return "scan";
+    case JobCommand::New:
+        return "new";
+    case JobCommand::Send:
+        return "send";
+    case JobCommand::Download:
+        return "download";
+    case JobCommand::Save:
+        return "save";
+    case JobCommand::Put:
+        return "put";
+    case JobCommand::Get:
+        return "get";
+    }
+    return "";
+}
+
+// The engine's face: each call takes the time, and nothing happens after the end.
+
+BoardEngine::BoardEngine(JobConfig config, JobIo& io, JobStore* store)
+    : d_(std::make_unique<Impl>(std::move(config), io, store)) {}
+
+BoardEngine::~BoardEngine() = default;
+
+void BoardEngine::start(double now) {
+    d_->now_ = now;
+    if (!d_->finished_)
+        d_->start();
+}
+
+void BoardEngine::answer(std::string_view reply, double now) {
+    d_->now_ = now;
+    d_->onAnswer(reply);
+}
+
+void BoardEngine::tick(double now) {
+    d_->now_ = now;
+    d_->tick();
+}
+
+void BoardEngine::unreachable() {
+    d_->unreachable_ = true;
+}
+
+void BoardEngine::linkFailed(std::string_view why, double now) {
+    d_->now_ = now;
+    d_->fail(JobStatus::Link, std::string(why));
+}
+
+void BoardEngine::interrupt(double now) {
+    d_->now_ = now;
+    d_->fail(JobStatus::Interrupted, "interrupted");
+}
+
+std::optional<double> BoardEngine::deadline() const {
+    return d_->deadline();
+}
+
+bool BoardEngine::finished() const {
+    return d_->finished_;
+}
+
+const JobResult& BoardEngine::result() const {
+    return d_->result_;
+}
+
+const JobProgress& BoardEngine::progress() const {
+    return d_->progress_;
+}
+
+const JobProgress& BoardEngine::mainProgress() const {
+    return d_->main_;
+}
+
+std::string_view BoardEngine::lastAnswer() const {
+    return d_->lastAnswer_;
+}
+
+bool BoardEngine::timedOut() const {
+    return d_->timedOut_;
+}
+
+// The lines and their answers.
+
+BoardEngine::Impl::Impl(JobConfig config, JobIo& io, JobStore* store)
+    : c_(std::move(config)), io_(io), store_(store) {
+    progress_.phase = main_.phase = std::string(command());
+}
+
+void BoardEngine::Impl::start() {
+    restartsLeft_ = c_.retries; // a flash transfer's starts over, for the whole command
+    switch (c_.command) {
+    case JobCommand::Ver:
+    case JobCommand::Scan:
+        runConsole({"VER"}, true);
+        return;
+    case JobCommand::New:
+        runConsole({"NEW"}, false);
+        return;
+    case JobCommand::Send:
+        runConsole(c_.lines, false);
+        return;
+    case JobCommand::Download:
+        if (c_.erase)
+            runConsole({"NEW"}, false, [this] { startDownload(); });
+        else
+            startDownload();
+        return;
+    case JobCommand::Save:
+        startSave(true);
+        return;
+    case JobCommand::Put:
+        startPut();
+        return;
+    case JobCommand::Get:
+        startGet(true);
+        return;
+    }
+}
+
+std::optional<double> BoardEngine::Impl::deadline() const {
+    if (finished_)
+        return std::nullopt;
+    if (silenceAt_ && quietAt_)
+        return std::min(*silenceAt_, *quietAt_);
+    return silenceAt_ ? silenceAt_ : quietAt_;
+}
+
+void BoardEngine::Impl::tick() {
+    if (finished_)
+        return;
+    // One expiry per call, the earlier first: what it does may move the other.
+    if (quietAt_ && *quietAt_ <= now_ && (!silenceAt_ || *quietAt_ <= *silenceAt_)) {
+        quietAt_.reset();
+        onQuiet();
+    } else if (silenceAt_ && *silenceAt_ <= now_) {
+        silenceAt_.reset();
+        onSilence();
+    }
+}
+
+void BoardEngine::Impl::sendLine(std::string line, Kind kind, bool resendable, Handler handler) {
+    line_ = InFlight{std::move(line), kind, resendable};
+    handler_ = std::move(handler);
+    triesLeft_ = c_.retries;
+    waited_ = 0;
+    // The window logs what its console and its flash transfers send, nothing else.
+    if (kind == Kind::Flash || kind == Kind::Close ||
+        (kind == Kind::Console && c_.command == JobCommand::Send))
+        io_.log(line_.bytes);
+    transmit();
+}
+
+void BoardEngine::Impl::transmit() {
+    ++line_.copies;
+    if (firstSentMs_ < 0)
+        firstSentMs_ = now_;
+    std::string why;
+    if (!io_.send(line_.bytes, why)) {
+        fail(JobStatus::Link, format("cannot send %1 to %2%3",
+                                     {awaiting(), where(), why.empty() ? "" : ": " + why}));
+        return;
+    }
+    if (line_.kind == Kind::Close)
+        startQuiet(); // nothing is relied on from a CLOSE: its answer, or a quiet moment
+    else
+        startSilence();
+}
+
+// What the line in flight is, for a message.
+std::string BoardEngine::Impl::awaiting() const {
+    if (line_.kind == Kind::Program)
+        return format("line %1 of %2", {number(sent_), c_.file});
+    return visible(describe(decode(line_.bytes, *c_.codePage)));
+}
+
+// The answers that end a line's answer, by what the line is.
+bool BoardEngine::Impl::ends(Kind kind, std::string_view reply) {
+    switch (kind) {
+    case Kind::Program:
+        return classify(reply, {Reply::Error, Reply::Ok}) != Reply::Other;
+    case Kind::Listing:
+        return matches(reply, Reply::OkNearStart);
+    case Kind::Console:
+    case Kind::Flash:
+    case Kind::Close:
+        break;
+    }
+    return classify(reply, {Reply::Error, Reply::EndOfData, Reply::Ok}) != Reply::Other;
+}
+
+void BoardEngine::Impl::onAnswer(std::string_view reply) {
+    if (finished_ || line_.copies == 0)
+        return;
+    unreachable_ = false;
+    if (result_.ms < 0)
+        result_.ms = now_ - firstSentMs_;
+    lastAnswer_.assign(reply);
+    timedOut_ = false;
+    // Over UDP a login prompt ends any command, as the window's dispatcher ends any
+    // operation with "ACCESS DENIED".
+    if (c_.link == Link::Udp && matches(reply, Reply::Login)) {
+        fail(JobStatus::Denied, format("%1 asks for a login: \"%2\"", {where(), shown(reply)}));
+        return;
+    }
+    if (owed_ > 0) { // an answer of a line given up: it only tells that line has ended
+        if (ends(Kind::Flash, reply))
+            --owed_;
+        startQuiet();
+        return;
+    }
+    if (line_.first)
+        otherCopyAnswered(reply);
+    else
+        take(handler_(reply));
+}
+
+// An answer to another copy of a line answered already: it only counts, or refuses.
+void BoardEngine::Impl::otherCopyAnswered(std::string_view reply) {
+    silenceAt_.reset();
+    if (line_.kind != Kind::Listing && line_.kind != Kind::Close && matches(reply, Reply::Error)) {
+        fail(JobStatus::Refused, format("%1 refused by %2: %3 (the answer to the line sent again)",
+                                        {awaiting(), where(), shown(reply)}));
+        return;
+    }
+    if (ends(line_.kind, reply) && ++line_.answered >= line_.copies)
+        settle();
+    else
+        startQuiet();
+}
+
+void BoardEngine::Impl::take(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::More:
+        if (line_.kind == Kind::Console || line_.kind == Kind::Close) {
+            silenceAt_.reset();
+            startQuiet(); // an answer without "OK" ends when the board falls quiet
+        } else if (line_.kind != Kind::Flash) { // a READ's data and "OK" come together
+            startSilence(); // a long answer (a listing) has its time from its last part
+        }
+        return;
+    case Verdict::Answered:
+        silenceAt_.reset();
+        quietAt_.reset();
+        line_.first = true;
+        if (++line_.answered >= line_.copies)
+            settle();
+        else
+            startQuiet(); // the answers to the other copies, or a quiet moment
+        return;
+    case Verdict::Lost:
+        silenceAt_.reset();
+        ++line_.answered; // that copy's answer has ended, short of a part
+        lose();
+        return;
+    case Verdict::Ended:
+        return;
+    }
+}
+
+void BoardEngine::Impl::onQuiet() {
+    settle(); // whatever else is due has been lost
+}
+
+void BoardEngine::Impl::settle() {
+    quietAt_.reset();
+    silenceAt_.reset();
+    owed_ = 0;
+    line_.first = true;
+    if (const auto next = std::exchange(next_, nullptr))
+        next();
+}
+
+void BoardEngine::Impl::onSilence() {
+    // A flash line cannot go twice (the board would write or read twice): a slow board
+    // gets the time of the tries, and the transfer starts over only after them.
+    if (!line_.resendable && triesLeft_ > 0) {
+        --triesLeft_;
+        ++waited_;
+        startSilence();
+        return;
+    }
+    lose();
+}
+
+void BoardEngine::Impl::lose() {
+    timedOut_ = true;
+    if (line_.resendable && triesLeft_ > 0) {
+        --triesLeft_;
+        line_.fresh = true;
+        transmit();
+        return;
+    }
+    if (restart_ && restartsLeft_ > 0) {
+        --restartsLeft_;
+        ++restarts_;
+        owed_ += line_.copies - line_.answered; // a late answer is still to come
+        restart_();
+        return;
+    }
+    const int tries = line_.copies + waited_;
+    std::string what = tries > 1
+                           ? format("no answer from %1 to %2 (%3 tries, %4 each)",
+                                    {where(), awaiting(), number(tries), seconds(c_.timeoutMs)})
+                           : format("no answer from %1 to %2 within %3",
+                                    {where(), awaiting(), seconds(c_.timeoutMs)});
+    if (restarts_ > 0)
+        what += format(", the transfer started over %1 times", {number(restarts_)});
+    if (unreachable_)
+        what +=
+            format("; the system reported the port unreachable: nothing listens on %1", {where()});
+    fail(JobStatus::NoAnswer, what);
+}
+
+void BoardEngine::Impl::finish(JobStatus status, const std::string& message) {
+    if (finished_)
+        return;
+    finished_ = true;
+    silenceAt_.reset();
+    quietAt_.reset();
+    handler_ = nullptr;
+    next_ = nullptr;
+    restart_ = nullptr;
+    if (localOpen_) {
+        store_->abandon(false); // committed already when the command is done
+        localOpen_ = false;
+    }
+    result_.status = status;
+    result_.message = message.empty() ? format("%1: done on %2", {command(), where()}) : message;
+    io_.finished(result_);
+}
+
+void BoardEngine::Impl::fail(JobStatus status, const std::string& what) {
+    if (finished_)
+        return;
+    const std::string after = aftermath();
+    finish(status, format("%1: %2%3", {command(), what, after.empty() ? "" : "; " + after}));
+}
+
+std::string BoardEngine::Impl::aftermath() {
+    const std::string& file = c_.file;
+    switch (phase_) {
+    case Phase::Opening:
+    case Phase::Console:
+        return {};
+    case Phase::Erase:
+        return format("nothing of %1 was sent", {file});
+    case Phase::Download:
+        if (progress_.done == 0)
+            return format("the board took no line of %1", {file});
+        return format("the board took %1 of the %2 of %3: it holds part of the program",
+                      {progress_.done == 1 ? "line 1" : "lines 1 to " + number(progress_.done),
+                       number(progress_.total), file});
+    case Phase::Put:
+        return format("the board took %1 of %2 bytes: %3 on its flash disk is incomplete",
+                      {number(flashTaken_), number(std::int64_t(c_.data.size())), c_.flashShown});
+    case Phase::Listing:
+    case Phase::ReadBack:
+        break;
+    }
+    if (!toFile_) // the read-back behind --verify
+        return c_.command == JobCommand::Put
+                   ? format("all %1 bytes were taken, but could not be read back",
+                            {number(std::int64_t(c_.data.size()))})
+                   : format("all %1 lines were taken, but the listing could not be read back",
+                            {number(std::int64_t(program_.size()))});
+    return localAftermath();
+}
+
+// A local file left as it was, and what came kept beside it.
+std::string BoardEngine::Impl::localAftermath() {
+    if (!localOpen_)
+        return {};
+    const std::string target = store_->target();
+    const std::int64_t received = store_->size();
+    const bool existed = store_->targetExisted();
+    const std::string kept = store_->abandon(true);
+    localOpen_ = false;
+    const std::string left = format(existed ? "%1 left as it was" : "%1 not created", {target});
+    if (kept.empty())
+        return left;
+    return format("%1; the %2 received are in %3", {left, sizeText(received), kept});
+}
+
+void BoardEngine::Impl::setProgress(Phase phase, const char* name, std::int64_t done,
+                                    std::int64_t total, ProgressUnit unit) {
+    phase_ = phase;
+    const int attempt = progress_.phase == name ? progress_.attempt + 1 : 0;
+    progress_ = {name, done, total, unit, attempt};
+    if (progress_.phase == command())
+        main_ = progress_;
+    io_.progressed();
+}
+
+void BoardEngine::Impl::advance(std::int64_t done) {
+    progress_.done = done;
+    if (progress_.phase == command())
+        main_.done = done;
+    io_.progressed();
+}
+
+bool BoardEngine::Impl::openLocal() {
+    if (store_->open()) {
+        localOpen_ = true;
+        return true;
+    }
+    finish(JobStatus::File,
+           format("%1: cannot write %2: %3", {command(), store_->target(), store_->errorString()}));
+    return false;
+}
+
+bool BoardEngine::Impl::writeLocal(std::string_view bytes) {
+    if (!toFile_ || !localOpen_ || store_->write(bytes))
+        return true;
+    fail(JobStatus::File, format("cannot write %1: %2", {store_->target(), store_->errorString()}));
+    return false;
+}
+
+bool BoardEngine::Impl::restartLocal() {
+    if (!localOpen_ || store_->restart())
+        return true;
+    fail(JobStatus::File, format("cannot write %1: %2", {store_->target(), store_->errorString()}));
+    return false;
+}
+
+bool BoardEngine::Impl::commitLocal() {
+    if (store_->commit()) {
+        localOpen_ = false;
+        return true;
+    }
+    fail(JobStatus::File,
+         format("cannot replace %1: %2", {store_->target(), store_->errorString()}));
+    return false;
+}
+
+void BoardEngine::Impl::closeThen(std::function<void()> next) {
+    next_ = std::move(next);
+    sendLine(std::string(kCloseCommand), Kind::Close, false, [](std::string_view reply) {
+        return ends(Kind::Close, reply) ? Verdict::Answered : Verdict::More;
+    });
+}
+
+} // namespace vantor::core
