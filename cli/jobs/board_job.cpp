@@ -1,39 +1,111 @@
 #include "jobs/board_job.h"
-#include "jobs/job_support.h"
 
 #include "core/failure.h"
-#include "core/flash_lines.h"
-#include "core/protocol.h"
+#include "jobs/local_file.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cmath>
 
 namespace vantor::cli {
 
-using namespace job;
-
 namespace {
 
-// "VER", "WRITE": what a line is, for a message.
-QString describe(const QString& line) {
-    const QString text = line.trimmed();
-    for (const char* flash : {"OPENWR", "OPENRD", "WRITE", "READ"})
-        if (text.startsWith(QLatin1String(flash)))
-            return QLatin1String(flash);
-    return text.size() <= 40 ? text : text.left(39) + QChar(0x2026);
+QByteArray bytes(std::string_view text) {
+    return QByteArray(text.data(), qsizetype(text.size()));
 }
 
-QString seconds(int ms) {
-    return QString::number(ms / 1000.0) + QStringLiteral(" s");
+std::string text(const QString& s) {
+    return s.toStdString();
+}
+
+core::JobCommand commandOf(const QString& name) {
+    using C = core::JobCommand;
+    for (const C c : {C::Ver, C::Scan, C::New, C::Send, C::Download, C::Save, C::Put, C::Get})
+        if (name == QLatin1String(core::commandName(c).data()))
+            return c;
+    return C::Ver;
+}
+
+Status statusOf(core::JobStatus status) {
+    switch (status) {
+    case core::JobStatus::Done:
+        return Status::Done;
+    case core::JobStatus::Refused:
+        return Status::Refused;
+    case core::JobStatus::Denied:
+        return Status::Denied;
+    case core::JobStatus::Mismatch:
+        return Status::Mismatch;
+    case core::JobStatus::NoAnswer:
+        return Status::NoAnswer;
+    case core::JobStatus::Link:
+        return Status::Link;
+    case core::JobStatus::File:
+        return Status::File;
+    case core::JobStatus::Interrupted:
+        break;
+    }
+    return Status::Interrupted;
+}
+
+Progress progressOf(const core::JobProgress& p) {
+    return {QString::fromStdString(p.phase), p.done, p.total,
+            p.unit == core::ProgressUnit::Lines ? Unit::Lines : Unit::Bytes};
 }
 
 } // namespace
 
+// The engine's way out: the link, the log, stdout, and the job's own signals.
+class BoardJob::Io : public core::JobIo {
+public:
+    explicit Io(BoardJob& job) : job_(job) {}
+    bool send(std::string_view line, std::string& why) override {
+        try {
+            return job_.link_->send(bytes(line));
+        } catch (const core::Failure& failure) {
+            why = failure.description();
+            return false;
+        }
+    }
+    void log(std::string_view line) override { job_.log_->write(bytes(line)); }
+    void print(std::string_view reply) override {
+        job_.out_.print(job_.result_.board, job_.out_.text(bytes(reply)));
+    }
+    void progressed() override { job_.onProgress(); }
+    void finished(const core::JobResult& result) override { job_.onEnd(result); }
+
+private:
+    BoardJob& job_;
+};
+
+// The local file of save and get, for the engine.
+class BoardJob::Store : public core::JobStore {
+public:
+    explicit Store(const QString& target) : file_(target) {}
+    bool open() override { return file_.open(); }
+    bool write(std::string_view data) override { return file_.write(std::string(data)); }
+    bool restart() override { return file_.restart(); }
+    bool commit() override { return file_.commit(); }
+    std::string abandon(bool keep) override { return text(file_.abandon(keep)); }
+    std::string target() const override { return text(file_.target()); }
+    std::string errorString() const override { return text(file_.errorString()); }
+    std::int64_t size() const override { return file_.size(); }
+    bool targetExisted() const override { return file_.targetExisted(); }
+    bool targetHasContent() const override { return QFileInfo(file_.target()).size() > 0; }
+
+private:
+    LocalFile file_;
+};
+
 BoardJob::BoardJob(const Options& options, const Board& board, Output& output)
     : o_(options), board_(board), out_(output) {
-    silence_.setInterval(o_.timeoutMs);
-    quiet_.setInterval(o_.idleMs);
     progress_.phase = main_.phase = o_.command;
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &BoardJob::onTimer);
 }
 
 BoardJob::~BoardJob() = default;
@@ -42,10 +114,13 @@ void BoardJob::start() {
     ownLink_ = BoardLink::make(o_, board_);
     attach(*ownLink_);
     if (!o_.logFile.isEmpty() && !ownLog_.open(localName(o_.logFile))) {
-        finish(Status::File, QStringLiteral("%1: cannot open the log %2: %3")
-                                 .arg(o_.command, localName(o_.logFile), ownLog_.errorString()));
+        finishEarly(Status::File,
+                    QStringLiteral("%1: cannot open the log %2: %3")
+                        .arg(o_.command, localName(o_.logFile), ownLog_.errorString()));
         return;
     }
+    if (!prepare())
+        return;
     connect(link_, &BoardLink::opened, this, &BoardJob::begin);
     if (!o_.logFile.isEmpty()) // a thousand boards without a log skip it for every datagram
         connect(link_, &BoardLink::received, this,
@@ -56,7 +131,8 @@ void BoardJob::start() {
 void BoardJob::startOn(BoardLink& link, TrafficLog& log) {
     log_ = &log;
     attach(link);
-    begin();
+    if (prepare())
+        begin();
 }
 
 void BoardJob::attach(BoardLink& link) {
@@ -65,331 +141,114 @@ void BoardJob::attach(BoardLink& link) {
     result_.command = o_.command;
     link_ = &link;
     result_.board = link_->name();
+}
+
+bool BoardJob::prepare() {
+    core::JobConfig c;
+    c.command = commandOf(o_.command);
+    c.link = link_->udp() ? core::Link::Udp : core::Link::Serial;
+    c.timeoutMs = o_.timeoutMs;
+    c.idleMs = o_.idleMs;
+    c.retries = o_.retries;
+    c.verify = o_.verify;
+    c.erase = o_.erase;
+    c.board = text(result_.board);
+    for (const QByteArray& line : o_.lines)
+        c.lines.push_back(line.toStdString());
+    c.file = text(o_.args.value(0));
+    c.flashName = o_.flashName.toStdString();
+    c.flashShown = text(o_.args.value(1));
+    c.codePage = o_.codePage;
+    if (c.command == core::JobCommand::Download || c.command == core::JobCommand::Put) {
+        QFile file(o_.args[0]); // its size was checked with the options
+        if (!file.open(QIODevice::ReadOnly)) {
+            finishEarly(Status::File,
+                        QStringLiteral("%1: cannot read %2").arg(o_.command, o_.args[0]));
+            return false;
+        }
+        c.data = file.readAll().toStdString();
+    }
+    if (c.command == core::JobCommand::Save || c.command == core::JobCommand::Get)
+        store_ = std::make_unique<Store>(localName(o_.args.value(o_.args.size() > 1 ? 1 : 0)));
+    io_ = std::make_unique<Io>(*this);
+    engine_ = std::make_unique<core::BoardEngine>(std::move(c), *io_, store_.get());
     connect(link_, &BoardLink::failed, this,
-            [this](const QString& why) { fail(Status::Link, why); });
-    connect(link_, &BoardLink::answer, this, &BoardJob::onAnswer);
-    connect(link_, &BoardLink::unreachable, this, [this] { unreachable_ = true; });
-}
-
-QString BoardJob::lastEvent() const {
-    return timedOut_ ? QStringLiteral("no answer in time") : shown(out_, lastAnswer_);
-}
-
-core::Link BoardJob::coreLink() const {
-    return link_->udp() ? core::Link::Udp : core::Link::Serial;
-}
-
-QString BoardJob::where() const {
-    return result_.board;
+            [this](const QString& why) { engine_->linkFailed(text(why), now()); });
+    connect(link_, &BoardLink::answer, this, [this](const QByteArray& reply) {
+        engine_->answer({reply.constData(), std::size_t(reply.size())}, now());
+        rearm();
+    });
+    connect(link_, &BoardLink::unreachable, this, [this] { engine_->unreachable(); });
+    return true;
 }
 
 void BoardJob::begin() {
-    const QString& c = o_.command;
-    restartsLeft_ = o_.retries; // a flash transfer's starts over, for the whole command
-    if (c == QLatin1String("ver") || c == QLatin1String("scan"))
-        runConsole({QByteArrayLiteral("VER")}, true);
-    else if (c == QLatin1String("new"))
-        runConsole({QByteArrayLiteral("NEW")}, false);
-    else if (c == QLatin1String("send"))
-        runConsole(o_.lines, false);
-    else if (c == QLatin1String("download") && o_.erase)
-        runConsole({QByteArrayLiteral("NEW")}, false, [this] { startDownload(); });
-    else if (c == QLatin1String("download"))
-        startDownload();
-    else if (c == QLatin1String("save"))
-        startSave(true);
-    else if (c == QLatin1String("put"))
-        startPut();
-    else
-        startGet(true);
+    engine_->start(now());
+    rearm();
 }
 
-void BoardJob::sendLine(const QByteArray& line, Kind kind, bool resendable, Handler handler) {
-    line_ = InFlight{line, kind, resendable};
-    handler_ = std::move(handler);
-    triesLeft_ = o_.retries;
-    waited_ = 0;
-    // The window logs what its console and its flash transfers send, nothing else.
-    if (kind == Kind::Flash || kind == Kind::Close ||
-        (kind == Kind::Console && o_.command == QLatin1String("send")))
-        log_->write(line);
-    transmit();
+void BoardJob::rearm() {
+    if (finished_ || !engine_)
+        return;
+    const std::optional<double> at = engine_->deadline();
+    if (!at || (timer_.isActive() && timerAt_ && *timerAt_ <= *at))
+        return; // a timer that fires sooner looks again then
+    timerAt_ = at;
+    timer_.start(int(std::max(0.0, std::ceil(*at - now()))));
 }
 
-void BoardJob::transmit() {
-    ++line_.copies;
-    if (firstSentMs_ < 0)
-        firstSentMs_ = clock_.nsecsElapsed() / 1e6;
-    bool sent = false;
-    QString why;
-    try {
-        sent = link_->send(line_.bytes);
-    } catch (const core::Failure& failure) {
-        why = QString::fromStdString(failure.description());
-    }
-    if (!sent) {
-        fail(Status::Link, QStringLiteral("cannot send %1 to %2%3")
-                               .arg(awaiting(), where(), why.isEmpty() ? QString() : ": " + why));
-        return;
-    }
-    if (line_.kind == Kind::Close)
-        quiet_.start(); // nothing is relied on from a CLOSE: its answer, or a quiet moment
-    else
-        silence_.start();
-}
-
-// What the line in flight is, for a message; worked out only when one is needed.
-QString BoardJob::awaiting() const {
-    if (line_.kind == Kind::Program)
-        return QStringLiteral("line %1 of %2").arg(sent_).arg(o_.args[0]);
-    return visible(describe(out_.text(line_.bytes)));
-}
-
-// The answers that end a line's answer, by what the line is.
-bool BoardJob::ends(Kind kind, const QByteArray& reply) {
-    using core::Reply;
-    switch (kind) {
-    case Kind::Program:
-        return core::classify(view(reply), {Reply::Error, Reply::Ok}) != Reply::Other;
-    case Kind::Listing:
-        return core::matches(view(reply), Reply::OkNearStart);
-    case Kind::Console:
-    case Kind::Flash:
-    case Kind::Close:
-        break;
-    }
-    return core::classify(view(reply), {Reply::Error, Reply::EndOfData, Reply::Ok}) != Reply::Other;
-}
-
-void BoardJob::onAnswer(const QByteArray& reply) {
-    if (finished_ || line_.copies == 0)
-        return;
-    unreachable_ = false;
-    if (result_.ms < 0)
-        result_.ms = clock_.nsecsElapsed() / 1e6 - firstSentMs_;
-    lastAnswer_ = reply;
-    timedOut_ = false;
-    // Over UDP a login prompt ends any command, as the window's dispatcher ends any
-    // operation with "ACCESS DENIED".
-    if (coreLink() == core::Link::Udp && core::matches(view(reply), core::Reply::Login)) {
-        fail(Status::Denied,
-             QStringLiteral("%1 asks for a login: \"%2\"").arg(where(), shown(out_, reply)));
-        return;
-    }
-    if (owed_ > 0) { // an answer of a line given up: it only tells that line has ended
-        if (ends(Kind::Flash, reply))
-            --owed_;
-        quiet_.start();
-        return;
-    }
-    if (line_.first)
-        otherCopyAnswered(reply);
-    else
-        take(handler_(reply));
-}
-
-// An answer to another copy of a line answered already: it only counts, or refuses.
-void BoardJob::otherCopyAnswered(const QByteArray& reply) {
-    silence_.stop();
-    if (line_.kind != Kind::Listing && line_.kind != Kind::Close &&
-        core::matches(view(reply), core::Reply::Error)) {
-        fail(Status::Refused,
-             QStringLiteral("%1 refused by %2: %3 (the answer to the line sent again)")
-                 .arg(awaiting(), where(), shown(out_, reply)));
-        return;
-    }
-    if (ends(line_.kind, reply) && ++line_.answered >= line_.copies)
-        settle();
-    else
-        quiet_.start();
-}
-
-void BoardJob::take(Verdict verdict) {
-    switch (verdict) {
-    case Verdict::More:
-        if (line_.kind == Kind::Console || line_.kind == Kind::Close) {
-            silence_.stop();
-            quiet_.start(); // an answer without "OK" ends when the board falls quiet
-        } else if (line_.kind != Kind::Flash) { // a READ's data and "OK" come together
-            silence_.start(); // a long answer (a listing) has its time from its last part
-        }
-        return;
-    case Verdict::Answered:
-        silence_.stop();
-        quiet_.stop();
-        line_.first = true;
-        if (++line_.answered >= line_.copies)
-            settle();
-        else
-            quiet_.start(); // the answers to the other copies, or a quiet moment
-        return;
-    case Verdict::Lost:
-        silence_.stop();
-        ++line_.answered; // that copy's answer has ended, short of a part
-        lose();
-        return;
-    case Verdict::Ended:
-        return;
-    }
-}
-
-void BoardJob::onQuiet() {
+void BoardJob::onTimer() {
+    timerAt_.reset();
     if (finished_)
         return;
-    settle(); // whatever else is due has been lost
+    engine_->tick(now());
+    rearm();
 }
 
-void BoardJob::settle() {
-    quiet_.stop();
-    silence_.stop();
-    owed_ = 0;
-    line_.first = true;
-    if (const auto next = std::exchange(next_, nullptr))
-        next();
-}
-
-void BoardJob::onSilence() {
-    if (finished_)
-        return;
-    // A flash line cannot go twice (the board would write or read twice): a slow board
-    // gets the time of the tries, and the transfer starts over only after them.
-    if (!line_.resendable && triesLeft_ > 0) {
-        --triesLeft_;
-        ++waited_;
-        silence_.start();
-        return;
-    }
-    lose();
-}
-
-void BoardJob::lose() {
-    timedOut_ = true;
-    if (line_.resendable && triesLeft_ > 0) {
-        --triesLeft_;
-        line_.fresh = true;
-        transmit();
-        return;
-    }
-    if (restart_ && restartsLeft_ > 0) {
-        --restartsLeft_;
-        ++restarts_;
-        owed_ += line_.copies - line_.answered; // a late answer is still to come
-        restart_();
-        return;
-    }
-    const int tries = line_.copies + waited_;
-    QString what = tries > 1 ? QStringLiteral("no answer from %1 to %2 (%3 tries, %4 each)")
-                                   .arg(where(), awaiting())
-                                   .arg(tries)
-                                   .arg(seconds(o_.timeoutMs))
-                             : QStringLiteral("no answer from %1 to %2 within %3")
-                                   .arg(where(), awaiting(), seconds(o_.timeoutMs));
-    if (restarts_ > 0)
-        what += QStringLiteral(", the transfer started over %1 times").arg(restarts_);
-    if (unreachable_)
-        what += QStringLiteral("; the system reported the port unreachable: nothing listens on "
-                               "%1")
-                    .arg(where());
-    fail(Status::NoAnswer, what);
+QString BoardJob::lastEvent() const {
+    if (!engine_ || engine_->timedOut())
+        return engine_ ? QStringLiteral("no answer in time") : QString();
+    return visible(out_.text(bytes(engine_->lastAnswer())).trimmed());
 }
 
 void BoardJob::interrupt() {
-    fail(Status::Interrupted, QStringLiteral("interrupted"));
+    if (engine_)
+        engine_->interrupt(now());
+    else
+        finishEarly(Status::Interrupted, o_.command + QStringLiteral(": interrupted"));
 }
 
-void BoardJob::finish(Status status, const QString& message) {
-    if (finished_)
-        return;
+void BoardJob::onProgress() {
+    progress_ = progressOf(engine_->progress());
+    main_ = progressOf(engine_->mainProgress());
+    emit progressed();
+}
+
+void BoardJob::onEnd(const core::JobResult& r) {
     finished_ = true;
-    silence_.stop();
-    quiet_.stop();
-    handler_ = nullptr;
-    next_ = nullptr;
+    timer_.stop();
     if (link_ && link_ != ownLink_.get())
         link_->disconnect(this); // the link goes on serving its owner
-    if (local_)
-        local_->abandon(false); // committed already when the command is done
-    result_.status = status;
-    result_.message =
-        message.isEmpty() ? QStringLiteral("%1: done on %2").arg(o_.command, where()) : message;
+    result_.status = statusOf(r.status);
+    result_.message = QString::fromStdString(r.message);
+    result_.lines = r.lines;
+    result_.bytes = r.bytes;
+    result_.output = out_.text(bytes(r.output));
+    result_.ms = r.ms;
     result_.seconds = clock_.elapsed() / 1000.0;
     emit finished(result_);
 }
 
-void BoardJob::fail(Status status, const QString& what) {
+void BoardJob::finishEarly(Status status, const QString& message) {
     if (finished_)
         return;
-    const QString after = aftermath();
-    finish(status, o_.command + QStringLiteral(": ") + what +
-                       (after.isEmpty() ? QString() : QStringLiteral("; ") + after));
-}
-
-// How far the job got, and what it leaves on the board and on disk.
-QString BoardJob::aftermath() {
-    const QString file = o_.args.value(0);
-    switch (phase_) {
-    case Phase::Opening:
-    case Phase::Console:
-        return {};
-    case Phase::Erase:
-        return QStringLiteral("nothing of %1 was sent").arg(file);
-    case Phase::Download:
-        if (progress_.done == 0)
-            return QStringLiteral("the board took no line of %1").arg(file);
-        return QStringLiteral("the board took %1 of the %2 of %3: it holds part of the program")
-            .arg(progress_.done == 1 ? QStringLiteral("line 1")
-                                     : QStringLiteral("lines 1 to %1").arg(progress_.done))
-            .arg(progress_.total)
-            .arg(file);
-    case Phase::Put:
-        return QStringLiteral("the board took %1 of %2 bytes: %3 on its flash disk is "
-                              "incomplete")
-            .arg(flashTaken_)
-            .arg(flashData_.size())
-            .arg(o_.args.value(1));
-    case Phase::Listing:
-    case Phase::ReadBack:
-        break;
-    }
-    if (!toFile_) // the read-back behind --verify
-        return o_.command == QLatin1String("put")
-                   ? QStringLiteral("all %1 bytes were taken, but could not be read back")
-                         .arg(flashData_.size())
-                   : QStringLiteral("all %1 lines were taken, but the listing could not be "
-                                    "read back")
-                         .arg(program_.size());
-    return localAftermath();
-}
-
-// A local file left as it was, and what came kept beside it.
-QString BoardJob::localAftermath() {
-    if (!local_)
-        return {};
-    const QString target = local_->target();
-    const qint64 received = local_->size();
-    const bool existed = local_->targetExisted();
-    const QString kept = local_->abandon(true);
-    local_.reset();
-    const QString left = existed ? QStringLiteral("%1 left as it was").arg(target)
-                                 : QStringLiteral("%1 not created").arg(target);
-    if (kept.isEmpty())
-        return left;
-    return QStringLiteral("%1; the %2 received are in %3").arg(left, sizeText(received), kept);
-}
-
-void BoardJob::setProgress(Phase phase, const char* name, qint64 done, qint64 total, Unit unit) {
-    phase_ = phase;
-    progress_ = {QLatin1String(name), done, total, unit};
-    if (progress_.phase == o_.command)
-        main_ = progress_;
-    emit progressed();
-}
-
-void BoardJob::advance(qint64 done) {
-    progress_.done = done;
-    if (progress_.phase == o_.command)
-        main_.done = done;
-    emit progressed();
+    finished_ = true;
+    if (link_ && link_ != ownLink_.get())
+        link_->disconnect(this);
+    result_.status = status;
+    result_.message = message;
+    result_.seconds = clock_.elapsed() / 1000.0;
+    emit finished(result_);
 }
 
 QString BoardJob::localName(const QString& path) const {
@@ -400,42 +259,6 @@ QString BoardJob::localName(const QString& path) const {
     const QString tag = QString(board_.label()).replace(QLatin1Char(':'), QLatin1Char('_'));
     const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
     return info.dir().filePath(info.completeBaseName() + "-" + tag + suffix);
-}
-
-bool BoardJob::openLocal(const QString& path) {
-    local_.emplace(localName(path));
-    if (local_->open())
-        return true;
-    const QString message = QStringLiteral("%1: cannot write %2: %3")
-                                .arg(o_.command, local_->target(), local_->errorString());
-    local_.reset();
-    finish(Status::File, message);
-    return false;
-}
-
-bool BoardJob::writeLocal(const std::string& data) {
-    if (!toFile_ || !local_ || local_->write(data))
-        return true;
-    fail(Status::File,
-         QStringLiteral("cannot write %1: %2").arg(local_->target(), local_->errorString()));
-    return false;
-}
-
-bool BoardJob::commitLocal() {
-    if (local_->commit()) {
-        local_.reset();
-        return true;
-    }
-    fail(Status::File,
-         QStringLiteral("cannot replace %1: %2").arg(local_->target(), local_->errorString()));
-    return false;
-}
-
-void BoardJob::closeThen(std::function<void()> next) {
-    next_ = std::move(next);
-    sendLine(bytes(core::kCloseCommand), Kind::Close, false, [](const QByteArray& reply) {
-        return ends(Kind::Close, reply) ? Verdict::Answered : Verdict::More;
-    });
 }
 
 } // namespace vantor::cli

@@ -2,6 +2,7 @@
 #include "core/failure.h"
 #include "core/framing.h"
 #include "core/rtu_reassembly.h"
+#include "core/serial_replies.h"
 #include "link/udp_hub.h"
 
 #include <QHostInfo>
@@ -85,7 +86,7 @@ SerialBoardLink::SerialBoardLink(const Options& options) : BoardLink(false), opt
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialBoardLink::onError);
     quiet_.setSingleShot(true);
     quiet_.setInterval(kQuietMs);
-    connect(&quiet_, &QTimer::timeout, this, [this] { takeReplies(true); });
+    connect(&quiet_, &QTimer::timeout, this, [this] { hand(replies_.flush()); });
 }
 
 void SerialBoardLink::open() {
@@ -114,41 +115,22 @@ bool SerialBoardLink::send(const QByteArray& line) {
 void SerialBoardLink::read() {
     const QByteArray bytes = port_.readAll();
     emit received(bytes);
-    pending_.append(bytes.constData(), std::size_t(bytes.size()));
     if (options_.framing == Framing::Rtu) {
+        frames_.append(bytes.constData(), std::size_t(bytes.size()));
         for (core::RtuStep step;
-             (step = core::takeRtuFrame(pending_)).kind != core::RtuStep::Kind::Incomplete;)
+             (step = core::takeRtuFrame(frames_)).kind != core::RtuStep::Kind::Incomplete;)
             if (step.kind == core::RtuStep::Kind::Good)
                 emit answer(QByteArray::fromStdString(step.data));
         return;
     }
-    takeReplies(false);
-    if (!pending_.empty())
+    hand(replies_.take(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
+    if (replies_.pending())
         quiet_.start();
 }
 
-void SerialBoardLink::takeReplies(bool all) {
-    if (afterCr_ && !pending_.empty()) {
-        if (pending_.front() == '\n')
-            pending_.erase(0, 1); // the LF of a CR LF whose CR ended the last reply
-        afterCr_ = false;
-    }
-    for (std::size_t end; (end = pending_.find_first_of("\r\n")) != std::string::npos;) {
-        if (pending_[end] == '\r') {
-            if (end + 1 == pending_.size() && !all)
-                return; // an LF may follow: wait for it, or for the quiet
-            if (end + 1 < pending_.size() && pending_[end + 1] == '\n')
-                ++end;
-            else
-                afterCr_ = end + 1 == pending_.size();
-        }
-        emit answer(QByteArray::fromStdString(pending_.substr(0, end + 1)));
-        pending_.erase(0, end + 1);
-    }
-    if (all && !pending_.empty()) {
-        emit answer(QByteArray::fromStdString(pending_));
-        pending_.clear();
-    }
+void SerialBoardLink::hand(const std::vector<std::string>& replies) {
+    for (const std::string& reply : replies)
+        emit answer(QByteArray::fromStdString(reply));
 }
 
 // A device that is gone reports a resource error (real hardware) or a read error (a

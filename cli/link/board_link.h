@@ -22,8 +22,11 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include "core/serial_replies.h"
+
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vantor::cli {
 
@@ -85,7 +88,7 @@ private:
 class SerialBoardLink : public BoardLink {
     Q_OBJECT
 public:
-    static constexpr int kQuietMs = 20;
+    static constexpr int kQuietMs = core::SerialReplies::kQuietMs;
 
     explicit SerialBoardLink(const Options& options);
     void open() override;
@@ -94,15 +97,14 @@ public:
 
 private:
     void read();
-    // Hands up the replies that are complete in pending_; with `all`, the rest as well.
-    void takeReplies(bool all);
+    void hand(const std::vector<std::string>& replies);
     void onError(QSerialPort::SerialPortError error);
 
     const Options& options_;
     QSerialPort port_;
-    std::string pending_;  // bytes of an answer not yet complete
-    bool afterCr_ = false; // the last reply ended in CR: an LF that follows belongs to it
-    QTimer quiet_;         // no byte for kQuietMs: what has come is a reply
+    core::SerialReplies replies_; // plain and gateway framing
+    std::string frames_;          // RTU: bytes of a frame not yet complete
+    QTimer quiet_;                // no byte for kQuietMs: what has come is a reply
 };
 
 } // namespace vantor::cli
