@@ -17,6 +17,7 @@
 #include "core/program_download.h"
 #include "core/protocol.h"
 #include "core/rtu_reassembly.h"
+#include "core/serial_replies.h"
 
 #include <QtTest>
 
@@ -192,6 +193,31 @@ private slots:
         QCOMPARE(failureOf([&] { out = core::gatewayLine(sb(address), sb(line)); }),
                  wire.isEmpty() ? 5 : 0);
         QCOMPARE(qb(out), wire);
+    }
+    // Pieces as the port gives them; "|" is the quiet that ends what is pending.
+    void serialReplies_data() {
+        QTest::addColumn<L>("pieces");
+        QTest::addColumn<L>("replies");
+        QTest::newRow("CR LF") << L{"OK\r\n"} << L{"OK\r\n"};
+        QTest::newRow("CR LF split") << L{"OK\r", "\nOK\r\n"} << L{"OK\r\n", "OK\r\n"};
+        QTest::newRow("CR alone, then quiet") << L{"OK\r", "|"} << L{"OK\r"};
+        QTest::newRow("LF after a CR's quiet") << L{"A\r", "|", "\nB\n"} << L{"A\r", "B\n"};
+        QTest::newRow("CR CR") << L{"A\rB\r", "|"} << L{"A\r", "B\r"};
+        QTest::newRow("LF alone") << L{"A\nB\n"} << L{"A\n", "B\n"};
+        QTest::newRow("no line end") << L{"12", "34", "|"} << L{"1234"};
+        QTest::newRow("quiet on nothing") << L{"|"} << L{};
+    }
+    void serialReplies() {
+        QFETCH(L, pieces);
+        QFETCH(L, replies);
+        SerialReplies splitter;
+        L got;
+        for (const B& piece : pieces)
+            for (const std::string& reply :
+                 piece == "|" ? splitter.flush() : splitter.take(sb(piece)))
+                got << qb(reply);
+        QCOMPARE(got, replies);
+        QVERIFY(!splitter.pending());
     }
     void rtuFrameOfVer() {
         QCOMPARE(qb(rtuFrame("16", "VER\r\n")), B("\x10\x43\x05VER\r\n\x4B\xD0", 10));
