@@ -108,6 +108,8 @@ std::filesystem::path defaultFlashDir() {
 }
 
 Controller::Controller(ControllerOptions options) : options_(std::move(options)) {
+    if (options_.memoryFlash)
+        return;
     if (options_.flashDir.empty())
         options_.flashDir = defaultFlashDir();
     // A folder that cannot be made only makes the flash commands answer ERROR.
@@ -182,7 +184,17 @@ std::vector<std::string> Controller::answer(std::string_view line) {
 }
 
 std::string Controller::programLine(std::string_view line) {
-    const std::string_view body = line.substr(line.find_first_not_of(" \t"));
+    ++programLinesSeen_;
+    if (programLinesSeen_ == options_.errorOnLine || !storeLine(line))
+        return std::string(kError);
+    return std::string(kOk);
+}
+
+bool Controller::storeLine(std::string_view line) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return false;
+    const std::string_view body = line.substr(first);
     std::size_t digits = 0;
     long number = 0;
     while (digits < body.size() && isDigit(body[digits])) {
@@ -190,14 +202,13 @@ std::string Controller::programLine(std::string_view line) {
             number = number * 10 + (body[digits] - '0');
         ++digits;
     }
-    ++programLinesSeen_;
-    if (programLinesSeen_ == options_.errorOnLine || number > kMaxLineNumber)
-        return std::string(kError);
+    if (digits == 0 || number > kMaxLineNumber)
+        return false;
     if (trimmed(body.substr(digits)).empty())
         program_.erase(static_cast<int>(number));
     else
         program_[static_cast<int>(number)] = std::string(body);
-    return std::string(kOk);
+    return true;
 }
 
 std::vector<std::string> Controller::list() const {
@@ -236,6 +247,12 @@ std::string Controller::openWrite(std::string_view argument) {
     std::string_view name;
     if (!quoted(argument, name) || !validName(name))
         return std::string(kError);
+    if (options_.memoryFlash) {
+        memoryWrite_ = &memoryFiles_[std::string(name)];
+        memoryWrite_->clear();
+        flashMode_ = FlashMode::Write;
+        return std::string(kOk);
+    }
     writeFile_.open(options_.flashDir / std::string(name),
                     std::ios::binary | std::ios::out | std::ios::trunc);
     if (!writeFile_.is_open())
@@ -255,6 +272,10 @@ std::string Controller::write(std::string_view argument) {
         const char pair[2] = {upper(digits[i]), upper(digits[i + 1])};
         bytes.push_back(static_cast<char>(core::Decode2(std::string_view(pair, 2))));
     }
+    if (memoryWrite_) {
+        memoryWrite_->append(bytes);
+        return std::string(kOk);
+    }
     writeFile_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     writeFile_.flush();
     return std::string(writeFile_ ? kOk : kError);
@@ -265,14 +286,10 @@ std::string Controller::openRead(std::string_view argument) {
     std::string_view name;
     if (!quoted(argument, name) || !validName(name))
         return std::string(kError);
-    const std::filesystem::path path = options_.flashDir / std::string(name);
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
+    std::optional<std::string> data = flashFile(std::string(name));
+    if (!data)
         return std::string(kError);
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::string(kError);
-    readData_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    readData_ = std::move(*data);
     readPos_ = 0;
     flashMode_ = FlashMode::Read;
     return std::string(kOk);
@@ -291,7 +308,32 @@ std::vector<std::string> Controller::read(std::string_view argument) {
     return {hexText(rest) + std::string(kEndOfData)};
 }
 
+std::optional<std::string> Controller::flashFile(const std::string& name) const {
+    if (options_.memoryFlash) {
+        const auto found = memoryFiles_.find(name);
+        return found == memoryFiles_.end() ? std::nullopt : std::optional(found->second);
+    }
+    const std::filesystem::path path = options_.flashDir / name;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void Controller::putFlashFile(const std::string& name, std::string bytes) {
+    if (options_.memoryFlash) {
+        memoryFiles_[name] = std::move(bytes);
+        return;
+    }
+    std::ofstream out(options_.flashDir / name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
 void Controller::closeFlash() {
+    memoryWrite_ = nullptr;
     if (writeFile_.is_open())
         writeFile_.close();
     writeFile_.clear();

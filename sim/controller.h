@@ -1,6 +1,7 @@
 #pragma once
 // The simulated controller board: a BASIC program store, a flash disk kept in a host
-// folder, and an optional login prompt. It owns no transport: a front end hands it one
+// folder (or in memory, for a world that runs thousands of boards a second without a
+// disk), and an optional login prompt. It owns no transport: a front end hands it one
 // command line without its CR LF and sends each returned text, in order, as one datagram
 // or one serial burst. Every text it returns ends in CR LF, so a reply never carries half
 // a marker.
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +26,7 @@ struct ControllerOptions {
     int flashErrorAfter = 0;        // refuse every flash-disk command after the first n; 0: never
     std::filesystem::path flashDir; // empty: defaultFlashDir()
     bool refuseAll = false;         // ERROR to every line
+    bool memoryFlash = false;       // the flash disk in memory; flashDir unused
 };
 
 // "vantor-sim-flash" in the system's temporary folder.
@@ -36,7 +39,14 @@ public:
     std::vector<std::string> handleLine(std::string_view line);
 
     const std::map<int, std::string>& program() const { return program_; }
+    // A numbered line, as if typed in before the run: no login, no fault; false when it
+    // holds no line number the board takes.
+    bool storeLine(std::string_view line);
     const std::filesystem::path& flashDir() const { return options_.flashDir; }
+    // A file of the flash disk, in memory or in the folder; none when it does not exist.
+    std::optional<std::string> flashFile(const std::string& name) const;
+    // Places a file on the flash disk, as if written before the board's start.
+    void putFlashFile(const std::string& name, std::string bytes);
 
 private:
     enum class Login { Prompt, User, Password, Done };
@@ -63,6 +73,8 @@ private:
     int flashCommandsAnswered_ = 0;
     FlashMode flashMode_ = FlashMode::None;
     std::ofstream writeFile_;
+    std::map<std::string, std::string> memoryFiles_;
+    std::string* memoryWrite_ = nullptr; // the file OPENWR opened, in memory
     std::string readData_;
     std::size_t readPos_ = 0;
 };
