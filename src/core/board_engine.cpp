@@ -89,6 +89,16 @@ std::u32string describe(const std::u32string& line) {
     return text.size() <= 40 ? text : text.substr(0, 39) + U'\u2026';
 }
 
+// A reply that is a login prompt or a failed login, not a reply that mentions one.
+bool prompt(std::string_view reply) {
+    const std::size_t start = reply.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos)
+        return false;
+    const std::string_view text = reply.substr(start);
+    return text.starts_with("Login") || text.starts_with("Passwor") ||
+           text.starts_with("ACCESS DENIED");
+}
+
 std::string seconds(int ms) {
     char text[32];
     std::snprintf(text, sizeof text, "%g s", ms / 1000.0);
@@ -290,8 +300,10 @@ void BoardEngine::Impl::tick() {
     }
 }
 
-void BoardEngine::Impl::sendLine(std::string line, Kind kind, bool resendable, Handler handler) {
+void BoardEngine::Impl::sendLine(std::string line, Kind kind, bool resendable, Handler handler,
+                                 bool awaited) {
     line_ = InFlight{std::move(line), kind, resendable};
+    line_.awaited = awaited;
     handler_ = std::move(handler);
     triesLeft_ = c_.retries;
     waited_ = 0;
@@ -312,7 +324,7 @@ void BoardEngine::Impl::transmit() {
                                      {awaiting(), where(), why.empty() ? "" : ": " + why}));
         return;
     }
-    if (line_.kind == Kind::Close)
+    if (line_.kind == Kind::Close && !line_.awaited)
         startQuiet(); // nothing is relied on from a CLOSE: its answer, or a quiet moment
     else
         startSilence();
@@ -349,15 +361,19 @@ void BoardEngine::Impl::onAnswer(std::string_view reply) {
     lastAnswer_.assign(reply);
     timedOut_ = false;
     // Over UDP a login prompt ends any command, as the window's dispatcher ends any
-    // operation with "ACCESS DENIED".
-    if (c_.link == Link::Udp && matches(reply, Reply::Login)) {
+    // operation with "ACCESS DENIED". On any link a reply that is a prompt, or the
+    // board's refusal of a login, does: the board has not run the line.
+    if ((c_.link == Link::Udp && matches(reply, Reply::Login)) || prompt(reply)) {
         fail(JobStatus::Denied, format("%1 asks for a login: \"%2\"", {where(), shown(reply)}));
         return;
     }
     if (owed_ > 0) { // an answer of a line given up: it only tells that line has ended
         if (ends(Kind::Flash, reply))
             --owed_;
-        startQuiet();
+        if (line_.awaited)
+            startSilence();
+        else
+            startQuiet();
         return;
     }
     if (line_.first)
@@ -383,7 +399,9 @@ void BoardEngine::Impl::otherCopyAnswered(std::string_view reply) {
 void BoardEngine::Impl::take(Verdict verdict) {
     switch (verdict) {
     case Verdict::More:
-        if (line_.kind == Kind::Console || line_.kind == Kind::Close) {
+        if (line_.awaited) {
+            startSilence();
+        } else if (line_.kind == Kind::Console || line_.kind == Kind::Close) {
             silenceAt_.reset();
             startQuiet(); // an answer without "OK" ends when the board falls quiet
         } else if (line_.kind != Kind::Flash) { // a READ's data and "OK" come together
@@ -424,11 +442,16 @@ void BoardEngine::Impl::settle() {
 
 void BoardEngine::Impl::onSilence() {
     // A flash line cannot go twice (the board would write or read twice): a slow board
-    // gets the time of the tries, and the transfer starts over only after them.
+    // gets the time of the tries, and the transfer starts over only after them. A CLOSE
+    // before an Open line gets that time too, so that its answer is not the Open's.
     if (!line_.resendable && triesLeft_ > 0) {
         --triesLeft_;
         ++waited_;
         startSilence();
+        return;
+    }
+    if (line_.awaited) { // nothing is relied on from a CLOSE: it has had its time
+        settle();
         return;
     }
     lose();
@@ -584,11 +607,14 @@ bool BoardEngine::Impl::commitLocal() {
     return false;
 }
 
-void BoardEngine::Impl::closeThen(std::function<void()> next) {
+void BoardEngine::Impl::closeThen(std::function<void()> next, bool awaited) {
     next_ = std::move(next);
-    sendLine(std::string(kCloseCommand), Kind::Close, false, [](std::string_view reply) {
-        return ends(Kind::Close, reply) ? Verdict::Answered : Verdict::More;
-    });
+    sendLine(
+        std::string(kCloseCommand), Kind::Close, false,
+        [](std::string_view reply) {
+            return ends(Kind::Close, reply) ? Verdict::Answered : Verdict::More;
+        },
+        awaited);
 }
 
 } // namespace vantor::core

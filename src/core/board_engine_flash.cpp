@@ -7,6 +7,27 @@
 
 namespace vantor::core {
 
+namespace {
+
+bool hexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// A READ's data as the board sends it: 40 hex digits; the last ones, fewer, before "ND".
+bool dataReply(std::string_view reply, bool last) {
+    while (!reply.empty() && (reply.back() == '\r' || reply.back() == '\n'))
+        reply.remove_suffix(1);
+    if (last) {
+        if (!reply.ends_with("ND"))
+            return false;
+        reply.remove_suffix(2);
+    }
+    const bool sized = last ? reply.size() % 2 == 0 && reply.size() <= 40 : reply.size() == 40;
+    return sized && std::all_of(reply.begin(), reply.end(), hexDigit);
+}
+
+} // namespace
+
 // A lost answer starts the whole transfer again from its Open line, never one WRITE or
 // READ (the board would take it twice); the retries bound how often, for the command.
 void BoardEngine::Impl::sendFlashLine(const std::string& line, Handler handler) {
@@ -14,7 +35,7 @@ void BoardEngine::Impl::sendFlashLine(const std::string& line, Handler handler) 
 }
 
 void BoardEngine::Impl::startPut() {
-    restart_ = [this] { closeThen([this] { openPut(); }); };
+    restart_ = [this] { closeThen([this] { openPut(); }, true); };
     openPut();
 }
 
@@ -42,15 +63,17 @@ BoardEngine::Impl::Verdict BoardEngine::Impl::putAnswer(std::string_view reply) 
         flashTaken_ = result_.bytes = write_->total();
         advance(flashTaken_);
         next_ = [this] {
-            closeThen([this] {
-                if (c_.verify)
-                    startGet(false);
-                else
-                    finish(JobStatus::Done,
-                           format("put: %1 bytes to %2 on %3",
-                                  {number(result_.bytes), pageText(c_.flashName, *c_.codePage),
-                                   where()}));
-            });
+            closeThen(
+                [this] {
+                    if (c_.verify)
+                        startGet(false);
+                    else
+                        finish(JobStatus::Done,
+                               format("put: %1 bytes to %2 on %3",
+                                      {number(result_.bytes), pageText(c_.flashName, *c_.codePage),
+                                       where()}));
+                },
+                c_.verify);
         };
         return Verdict::Answered;
     }
@@ -69,7 +92,7 @@ void BoardEngine::Impl::startGet(bool toFile) {
     toFile_ = toFile;
     if (toFile && !openLocal())
         return;
-    restart_ = [this] { closeThen([this] { openGet(); }); };
+    restart_ = [this] { closeThen([this] { openGet(); }, true); };
     captured_.clear();
     openGet();
 }
@@ -77,6 +100,7 @@ void BoardEngine::Impl::startGet(bool toFile) {
 void BoardEngine::Impl::openGet() {
     freshCapture_ = !captured_.empty();
     read_.emplace(c_.flashName);
+    readLine_ = false;
     readData_ = true; // no data is due to the Open line
     // What the last try received stays until the new try's first answer; the progress
     // counts this try's.
@@ -87,9 +111,23 @@ void BoardEngine::Impl::openGet() {
 
 BoardEngine::Impl::Verdict BoardEngine::Impl::getAnswer(std::string_view reply) {
     const Reply kind = classify(reply, {Reply::Error, Reply::EndOfData, Reply::Ok});
-    // A READ is answered by its data, then "OK": an "OK" alone means the data was lost.
-    if (kind == Reply::Ok && !readData_)
+    if (reply.find_first_not_of("\r\n") == std::string_view::npos)
+        return Verdict::More; // a line end a pause cut from its reply
+    // A READ is answered by its data, then "OK": an "OK" alone means the data was lost,
+    // and data that is not 20 bytes of digits (a part, other text) is lost as well. The
+    // window takes any text for 20 bytes; a copy that is to be believed cannot.
+    if (kind == Reply::Ok && (!readData_ || badData_))
         return Verdict::Lost;
+    if (kind == Reply::Other || kind == Reply::EndOfData) {
+        if (!readLine_)
+            return Verdict::More; // no data is due to the Open line
+        if (readData_ || !dataReply(reply, kind == Reply::EndOfData)) {
+            if (kind == Reply::EndOfData) // no "OK" comes after it
+                return Verdict::Lost;
+            readData_ = badData_ = true;
+            return Verdict::More;
+        }
+    }
     if (std::exchange(freshCapture_, false)) {
         // A transfer started again: what the last try received gives way only now, so
         // that it is kept if the new try gets no answer at all.
@@ -127,7 +165,8 @@ BoardEngine::Impl::Verdict BoardEngine::Impl::getAnswer(std::string_view reply) 
         return Verdict::Answered;
     }
     next_ = [this, line = step.send] {
-        readData_ = false;
+        readLine_ = true;
+        readData_ = badData_ = false;
         sendFlashLine(line, [this](std::string_view r) { return getAnswer(r); });
     };
     return Verdict::Answered;

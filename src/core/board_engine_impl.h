@@ -70,6 +70,9 @@ private:
         int answered = 0;   // copies whose answer is complete
         bool first = false; // the answer has come (the first complete one)
         bool fresh = false; // sent again, and no answer since
+        // A CLOSE with a line after it: its late answer would be taken for that line's,
+        // so it is waited for as long as any answer; a last CLOSE only for the idle time.
+        bool awaited = false;
     };
 
     std::string_view command() const { return commandName(c_.command); }
@@ -78,7 +81,8 @@ private:
     static bool ends(Kind kind, std::string_view reply);
     // A new line; its answers go to `handler`, and next_ (set before, or by the handler)
     // goes on once it is settled.
-    void sendLine(std::string line, Kind kind, bool resendable, Handler handler);
+    void sendLine(std::string line, Kind kind, bool resendable, Handler handler,
+                  bool awaited = false);
     void transmit();
     void otherCopyAnswered(std::string_view reply);
     void take(Verdict verdict);
@@ -100,7 +104,7 @@ private:
     // Puts a local file in its target's place; false (and failed) when it cannot.
     bool commitLocal();
     // Sends CLOSE, takes its answer (or the board's silence) and goes on with `next`.
-    void closeThen(std::function<void()> next);
+    void closeThen(std::function<void()> next, bool awaited = false);
     void startSilence() { silenceAt_ = now_ + c_.timeoutMs; }
     void startQuiet() { quietAt_ = now_ + c_.idleMs; }
 
@@ -159,7 +163,9 @@ private:
     ListingCapture capture_;
     std::optional<FlashWrite> write_;
     std::optional<FlashRead> read_;
+    bool readLine_ = false;       // the line in flight is a READ, not the Open line
     bool readData_ = false;       // a data reply has come for the READ in flight
+    bool badData_ = false;        // and it was not one: a part of it, or other text
     bool freshCapture_ = false;   // a transfer started again, waiting for its first answer
     std::int64_t flashTaken_ = 0; // bytes of the file whose WRITE the board has confirmed
     bool localOpen_ = false;

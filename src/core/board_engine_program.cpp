@@ -210,6 +210,17 @@ BoardEngine::Impl::Verdict BoardEngine::Impl::saveAnswer(std::string_view reply)
             return Verdict::Ended;
         setProgress(Phase::Listing, toFile_ ? "save" : "verify", 0, -1, ProgressUnit::Bytes);
     }
+    // Over a serial port a pause may cut a line end from its reply: it is no listing.
+    if (c_.link == Link::Serial && reply.find_first_not_of("\r\n") == std::string_view::npos)
+        return Verdict::More;
+    // A listing line starts with its number: a reply that starts with ERROR is the
+    // board's refusal of the listing command, not a part of the listing.
+    if (const auto start = reply.find_first_not_of(" \t\r\n");
+        start != std::string_view::npos && reply.substr(start).starts_with("ERROR")) {
+        fail(JobStatus::Refused,
+             format("%1 refused by %2: %3", {awaiting(), where(), shown(reply)}));
+        return Verdict::Ended;
+    }
     const Step step = capture_.onReply(reply, c_.link);
     if (!writeLocal(step.store))
         return Verdict::Ended;
