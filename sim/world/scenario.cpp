@@ -100,8 +100,10 @@ Scenario drawScenario(std::uint64_t seed) {
     s.verify = (s.command == JobCommand::Download || s.command == JobCommand::Save ||
                 s.command == JobCommand::Put) &&
                r.chance(500);
-    s.udp = r.chance(500);
-    const int framing = r.range(0, 9);
+    // vantor copies files over plain UDP only, as the window does.
+    const bool flash = s.command == JobCommand::Put || s.command == JobCommand::Get;
+    s.udp = flash || r.chance(500);
+    const int framing = flash ? 0 : r.range(0, 9);
     if (s.udp)
         s.framing = framing < 7 ? Framing::Plain : Framing::Gateway;
     else

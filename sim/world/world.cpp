@@ -215,8 +215,8 @@ void World::boardTakes(std::string line, double sentAt) {
         note("  data lost, its OK kept", replies.front());
         replies.erase(replies.begin());
     }
-    const bool close = line + "\r\n" == core::kCloseCommand;
-    const double limit = close ? s_.idleMs : s_.timeoutMs;
+
+    double lastHeard = 0;
     for (std::size_t i = 0; i < replies.size(); ++i) {
         std::string& reply = replies[i];
         record_.errors += core::matches(reply, core::Reply::Error);
@@ -235,8 +235,11 @@ void World::boardTakes(std::string line, double sentAt) {
         replyFree_ = at;
         // A serial reply may wait for the quiet that ends it.
         const double heard = at + (s_.udp || s_.framing == Framing::Rtu ? 0 : 20);
-        if (heard - sentAt > limit)
+        // Later than the time-out, or a part of an answer heard the idle time after the
+        // part before it, when the host has taken the answer as ended.
+        if (heard - sentAt >= s_.timeoutMs || (i > 0 && heard - lastHeard >= s_.idleMs))
             ++record_.late;
+        lastHeard = heard;
     }
 }
 
@@ -269,9 +272,11 @@ double World::emit(std::string bytes, double at) {
             const int pause = chance_.range(1, s_.faults.pauseMs);
             at += pause;
             const char before = bytes[from - 1];
+            // The host takes the first part for a whole reply; the LF after a CR that
+            // came before the quiet is taken for that CR's, and dropped.
             if (pause >= SerialReplies::kQuietMs && s_.framing != Framing::Rtu && before != '\n' &&
-                before != '\r')
-                ++record_.piecesCut; // the host takes the first part for a whole reply
+                (before != '\r' || bytes[from] == '\n'))
+                ++record_.piecesCut;
             if (tracing_)
                 note("  pause " + std::to_string(pause) + " ms");
         }
