@@ -216,7 +216,6 @@ void World::boardTakes(std::string line, double sentAt) {
         replies.erase(replies.begin());
     }
 
-    double lastHeard = 0;
     for (std::size_t i = 0; i < replies.size(); ++i) {
         std::string& reply = replies[i];
         record_.errors += core::matches(reply, core::Reply::Error);
@@ -225,7 +224,8 @@ void World::boardTakes(std::string line, double sentAt) {
             for (std::size_t at; (at = reply.find("\r\n")) != std::string::npos;)
                 reply.erase(at + 1, 1);
         double at = std::max(ready, replyFree_ + (i > 0 ? s_.gapMs : 0));
-        if (chance_.chance(s_.faults.replyLoss)) {
+        const bool lost = chance_.chance(s_.faults.replyLoss);
+        if (lost) {
             ++record_.repliesLost;
             note("  reply lost", reply);
         } else {
@@ -235,11 +235,15 @@ void World::boardTakes(std::string line, double sentAt) {
         replyFree_ = at;
         // A serial reply may wait for the quiet that ends it.
         const double heard = at + (s_.udp || s_.framing == Framing::Rtu ? 0 : 20);
-        // Later than the time-out, or a part of an answer heard the idle time after the
-        // part before it, when the host has taken the answer as ended.
-        if (heard - sentAt >= s_.timeoutMs || (i > 0 && heard - lastHeard >= s_.idleMs))
+        // Later than the time-out; or heard the idle time after a reply that came since
+        // its line was sent, when the host may have taken that line as settled.
+        const bool apart = lastHeard_ > sentAt && heard - lastHeard_ >= s_.idleMs;
+        if (heard - sentAt >= s_.timeoutMs || apart)
             ++record_.late;
-        lastHeard = heard;
+        if (heard - sentAt >= (s_.retries + 1.0) * s_.timeoutMs || apart)
+            ++record_.tooLate;
+        if (!lost)
+            lastHeard_ = heard;
     }
 }
 

@@ -35,6 +35,9 @@ struct Record {
     // Replies that left the board later than the time-out after their line was sent (the
     // idle time for a CLOSE, whose answer is waited for that long only).
     int late = 0;
+    // Replies later than the rules wait for any answer: the time of all the tries, or a
+    // part of an answer heard the idle time after the part before it.
+    int tooLate = 0;
     int stalls = 0;
     int errors = 0; // replies holding ERROR that the board sent
     int logins = 0; // login prompts (Login, Password) that the board sent
@@ -96,6 +99,7 @@ private:
     std::string boardInput_;
     double requestFree_ = 0; // the link keeps the lines in order
     double replyFree_ = 0;   // and the board its replies
+    double lastHeard_ = -1;  // when the host heard the last reply's end
 
     Record record_;
     bool tracing_;

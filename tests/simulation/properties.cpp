@@ -242,7 +242,7 @@ std::optional<Failure> judge(const Scenario& s, const sim::world::World& w,
             break;
         // Nor can a rule tell whose answer it is when it comes later than the time-out
         // (the protocol has no sequence numbers): --verify is the guard then.
-        if (r.late > 0 && !s.verify)
+        if (r.tooLate > 0 && !s.verify)
             break;
         // A save believes a shorter listing when each reading it agreed on lost a reply:
         // with a tenth lost, 1 save in 100,000.
