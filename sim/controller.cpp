@@ -1,5 +1,6 @@
 #include "sim/controller.h"
 
+#include "core/framing.h"
 #include "core/hex.h"
 
 #include <algorithm>
@@ -98,6 +99,19 @@ std::string hexText(std::string_view bytes) {
 }
 
 } // namespace
+
+std::string rtuReplyFrames(std::string_view address, std::string_view reply) {
+    std::string frames;
+    for (std::string_view rest = reply; !rest.empty();) {
+        std::size_t take = std::min(rest.size(), core::kRtuMaxData);
+        const std::size_t lineEnd = rest.substr(0, take).rfind('\n');
+        if (take < rest.size() && lineEnd != std::string_view::npos)
+            take = lineEnd + 1;
+        frames += core::rtuFrame(address, rest.substr(0, take));
+        rest.remove_prefix(take);
+    }
+    return frames;
+}
 
 std::filesystem::path defaultFlashDir() {
     std::error_code ec;

@@ -29,6 +29,11 @@ struct ControllerOptions {
     bool memoryFlash = false;       // the flash disk in memory; flashDir unused
 };
 
+// A reply of the device at `address` as RTU frames, cut at line ends so that no frame
+// starts in the middle of a line (a listing line with "OK" near a frame's start would end
+// a capture); only a line longer than a frame is cut inside.
+std::string rtuReplyFrames(std::string_view address, std::string_view reply);
+
 // "vantor-sim-flash" in the system's temporary folder.
 std::filesystem::path defaultFlashDir();
 

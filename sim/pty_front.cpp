@@ -188,19 +188,7 @@ void PtyFront::handleRtuCommand(unsigned char address, std::string data) {
         if (options_.crOnly) // in the text the frames carry, not in the frames
             for (std::size_t at; (at = reply.find("\r\n")) != std::string::npos;)
                 reply.erase(at + 1, 1);
-        // Cut at line ends, so that no frame starts in the middle of a line (a listing
-        // line with "OK" near a frame's start would end a capture); only a line longer
-        // than a frame is cut inside.
-        std::string frames;
-        for (std::string_view rest = reply; !rest.empty();) {
-            std::size_t take = std::min(rest.size(), core::kRtuMaxData);
-            const std::size_t lineEnd = rest.substr(0, take).rfind('\n');
-            if (take < rest.size() && lineEnd != std::string_view::npos)
-                take = lineEnd + 1;
-            frames += core::rtuFrame(addressText, rest.substr(0, take));
-            rest.remove_prefix(take);
-        }
-        bursts.append(toBytes(frames));
+        bursts.append(toBytes(rtuReplyFrames(addressText, reply)));
     }
     pacer_.post(
         bursts, [this](const QByteArray& bytes, bool) { send(bytes); }, false);

@@ -249,19 +249,8 @@ void World::boardTakes(std::string line, double sentAt) {
 
 // A reply on its way to the host, whole or (serial) in pieces; when its last byte leaves.
 double World::emit(std::string bytes, double at) {
-    if (s_.framing == Framing::Rtu) { // frames cut at line ends, as the pty front does
-        std::string frames;
-        const std::string address = std::to_string(s_.address);
-        for (std::string_view rest = bytes; !rest.empty();) {
-            std::size_t take = std::min(rest.size(), core::kRtuMaxData);
-            const std::size_t lineEnd = rest.substr(0, take).rfind('\n');
-            if (take < rest.size() && lineEnd != std::string_view::npos)
-                take = lineEnd + 1;
-            frames += core::rtuFrame(address, rest.substr(0, take));
-            rest.remove_prefix(take);
-        }
-        bytes = std::move(frames);
-    }
+    if (s_.framing == Framing::Rtu)
+        bytes = rtuReplyFrames(std::to_string(s_.address), bytes);
     if (s_.udp || bytes.size() < 2 || !chance_.chance(s_.faults.splitRate)) {
         queue_.push(at, EventKind::ToHost, std::move(bytes));
         return at;
