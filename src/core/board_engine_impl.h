@@ -25,6 +25,10 @@ std::string number(std::int64_t n);
 std::string pageText(std::string_view bytes, const CodePage& page);
 // The same, without the blanks and line ends at its ends.
 std::string trimmedText(std::string_view bytes, const CodePage& page);
+// "VER", "WRITE": what a line is, for a message.
+std::string describeLine(std::string_view line, const CodePage& page);
+// "5 s", "0.3 s".
+std::string secondsText(int ms);
 
 class BoardEngine::Impl {
 public:
