@@ -32,11 +32,11 @@ std::string fileLine(Random& r) {
         return "";
     if (kind < 11)
         return kUnnumbered[std::size_t(r.range(0, int(kUnnumbered.size()) - 1))];
-    std::string number = std::to_string(r.range(1, 300));
-    if (r.chance(80)) // up to three leading zeros go before sending
-        number.insert(0, std::size_t(r.range(1, 3)), '0');
-    if (r.chance(50))
-        number.insert(0, " ");
+    const int n = r.range(1, 300);
+    // Up to three leading zeros go before sending.
+    const std::string zeros(r.chance(80) ? std::size_t(r.range(1, 3)) : 0, '0');
+    const std::string blank = r.chance(50) ? " " : "";
+    const std::string number = blank + zeros + std::to_string(n);
     if (kind < 22)
         return number; // a number alone erases its line
     return number + (r.chance(150) ? "   " : " ") + statement(r);
