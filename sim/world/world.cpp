@@ -235,15 +235,18 @@ void World::boardTakes(std::string line, double sentAt) {
         replyFree_ = at;
         // A serial reply may wait for the quiet that ends it.
         const double heard = at + (s_.udp || s_.framing == Framing::Rtu ? 0 : 20);
-        // Later than the time-out; or heard the idle time after a reply that came since
-        // its line was sent, when the host may have taken that line as settled.
-        const bool apart = lastHeard_ > sentAt && heard - lastHeard_ >= s_.idleMs;
+        // Later than the time-out; or heard the idle time after the reply before it to
+        // the same line (or to a copy of it), when the host may have taken that line as
+        // settled.
+        const bool apart = (i > 0 || lastHeardLine_ == line) && heard - lastHeard_ >= s_.idleMs;
         if (heard - sentAt >= s_.timeoutMs || apart)
             ++record_.late;
         if (heard - sentAt >= (s_.retries + 1.0) * s_.timeoutMs || apart)
             ++record_.tooLate;
-        if (!lost)
+        if (!lost) {
             lastHeard_ = heard;
+            lastHeardLine_ = line;
+        }
     }
 }
 

@@ -97,9 +97,10 @@ private:
     std::string rtuInput_;
     int arrivals_ = 0; // serial bytes that came, for telling a quiet port
     std::string boardInput_;
-    double requestFree_ = 0; // the link keeps the lines in order
-    double replyFree_ = 0;   // and the board its replies
-    double lastHeard_ = -1;  // when the host heard the last reply's end
+    double requestFree_ = 0;    // the link keeps the lines in order
+    double replyFree_ = 0;      // and the board its replies
+    double lastHeard_ = -1;     // when the host heard the last reply's end
+    std::string lastHeardLine_; // and the line it answered
 
     Record record_;
     bool tracing_;
