@@ -233,18 +233,18 @@ void World::boardTakes(std::string line, double sentAt) {
             at = emit(std::move(reply), at);
         }
         replyFree_ = at;
-        // A serial reply may wait for the quiet that ends it.
+        // A serial reply may wait for the quiet that ends it, or be heard at once.
         const double heard = at + (s_.udp || s_.framing == Framing::Rtu ? 0 : 20);
         // Later than the time-out; or heard the idle time after the reply before it to
         // the same line (or to a copy of it), when the host may have taken that line as
-        // settled.
+        // settled. In doubt (the quiet after a serial reply) the reply is taken as late.
         const bool apart = (i > 0 || lastHeardLine_ == line) && heard - lastHeard_ >= s_.idleMs;
         if (heard - sentAt >= s_.timeoutMs || apart)
             ++record_.late;
         if (heard - sentAt >= (s_.retries + 1.0) * s_.timeoutMs || apart)
             ++record_.tooLate;
         if (!lost) {
-            lastHeard_ = heard;
+            lastHeard_ = at;
             lastHeardLine_ = line;
         }
     }

@@ -99,7 +99,7 @@ private:
     std::string boardInput_;
     double requestFree_ = 0;    // the link keeps the lines in order
     double replyFree_ = 0;      // and the board its replies
-    double lastHeard_ = -1;     // when the host heard the last reply's end
+    double lastHeard_ = -1;     // when the last reply's end left the board: the soonest heard
     std::string lastHeardLine_; // and the line it answered
 
     Record record_;
