@@ -86,7 +86,7 @@ class BoardJob::Store : public core::JobStore {
 public:
     explicit Store(const QString& target) : file_(target) {}
     bool open() override { return file_.open(); }
-    bool write(std::string_view data) override { return file_.write(std::string(data)); }
+    bool write(std::string_view data) override { return file_.write(data); }
     bool restart() override { return file_.restart(); }
     bool commit() override { return file_.commit(); }
     std::string abandon(bool keep) override { return text(file_.abandon(keep)); }

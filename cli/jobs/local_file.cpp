@@ -45,7 +45,7 @@ bool LocalFile::open() {
     return true;
 }
 
-bool LocalFile::write(const std::string& bytes) {
+bool LocalFile::write(std::string_view bytes) {
     if (bytes.empty())
         return true;
     const auto n = qint64(bytes.size());

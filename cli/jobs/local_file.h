@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace vantor::cli {
 
@@ -25,7 +26,7 @@ public:
     // Creates the temporary file; false, with errorString(), when the target cannot be
     // written (a folder, a read-only file, a folder that does not exist or refuses).
     bool open();
-    bool write(const std::string& bytes);
+    bool write(std::string_view bytes);
     // Empties what was written, for a capture that starts again.
     bool restart();
     // Puts the written bytes in the target's place.

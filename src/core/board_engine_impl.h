@@ -175,7 +175,6 @@ private:
     bool localOpen_ = false;
     bool toFile_ = false;
     std::string captured_;
-    bool verifying_ = false;
     // save: the readings of the listing, the longest, and how often it came.
     static constexpr int kReadings = 5;
     static constexpr int kVerifiedReadings = 7;

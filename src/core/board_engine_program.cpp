@@ -178,7 +178,6 @@ BoardEngine::Impl::Verdict BoardEngine::Impl::downloadAnswer(std::string_view re
 // save, and the listing behind download --verify.
 void BoardEngine::Impl::startSave(bool toFile) {
     toFile_ = toFile;
-    verifying_ = !toFile;
     if (toFile) {
         if (!openLocal())
             return;
@@ -237,7 +236,7 @@ BoardEngine::Impl::Verdict BoardEngine::Impl::saveAnswer(std::string_view reply)
     if (step.outcome != Outcome::Done)
         return Verdict::More;
     next_ = [this] {
-        if (verifying_)
+        if (!toFile_) // the read-back behind --verify
             verifyListing();
         else
             confirmListing();
