@@ -113,6 +113,21 @@ std::string rtuReplyFrames(std::string_view address, std::string_view reply) {
     return frames;
 }
 
+std::optional<MdcLine> mdcLine(std::string_view line) {
+    const Command c = splitCommand(line);
+    const std::size_t comma = c.argument.find(',');
+    if (!sameWord(c.keyword, "MDC") || comma == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view number = trimmed(c.argument.substr(0, comma));
+    if (number.empty() || number.size() > 3 || !std::all_of(number.begin(), number.end(), isDigit))
+        return std::nullopt;
+    int device = 0;
+    for (char digit : number)
+        device = device * 10 + (digit - '0');
+    // REST as the board unwraps it: all after the first comma of the whole line.
+    return MdcLine{device, line.substr(line.find(',') + 1)};
+}
+
 std::filesystem::path defaultFlashDir() {
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);

@@ -34,6 +34,14 @@ struct ControllerOptions {
 // a capture); only a line longer than a frame is cut inside.
 std::string rtuReplyFrames(std::string_view address, std::string_view reply);
 
+// A gateway line "MDC N,REST" read as the board reads it (the keyword in any case, blanks
+// around N): N and REST; nothing when the line is no such line or N is no number.
+struct MdcLine {
+    int device = 0;
+    std::string_view rest;
+};
+std::optional<MdcLine> mdcLine(std::string_view line);
+
 // "vantor-sim-flash" in the system's temporary folder.
 std::filesystem::path defaultFlashDir();
 

@@ -52,7 +52,15 @@ void addFlags(int fd, int getCmd, int setCmd, int flags) {
 } // namespace
 
 PtyFront::PtyFront(Controller& controller, FrontOptions options, int gapMs, QObject* parent)
-    : QObject(parent), controller_(controller), options_(options), pacer_(options, gapMs) {
+    : PtyFront(std::make_unique<Bus>(controller), nullptr, options, gapMs, parent) {}
+
+PtyFront::PtyFront(Bus& bus, FrontOptions options, int gapMs, QObject* parent)
+    : PtyFront(nullptr, &bus, options, gapMs, parent) {}
+
+PtyFront::PtyFront(std::unique_ptr<Bus> own, Bus* bus, FrontOptions options, int gapMs,
+                   QObject* parent)
+    : QObject(parent), ownBus_(std::move(own)), bus_(bus ? *bus : *ownBus_), options_(options),
+      pacer_(options, gapMs) {
     if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
         error_ = QString::fromLocal8Bit(std::strerror(errno));
         master_ = slave_ = -1;
@@ -182,23 +190,34 @@ void PtyFront::giveUp() {
 }
 
 void PtyFront::handleRtuCommand(unsigned char address, std::string data) {
+    std::optional<BusAnswer> answer = bus_.handleRtu(address, withoutLineEnd(std::move(data)));
+    if (!answer)
+        return;
     const std::string addressText = std::to_string(address);
     QList<QByteArray> bursts;
-    for (std::string reply : controller_.handleLine(withoutLineEnd(std::move(data)))) {
+    for (std::string& reply : answer->replies) {
         if (options_.crOnly) // in the text the frames carry, not in the frames
             for (std::size_t at; (at = reply.find("\r\n")) != std::string::npos;)
                 reply.erase(at + 1, 1);
         bursts.append(toBytes(rtuReplyFrames(addressText, reply)));
     }
-    pacer_.post(
-        bursts, [this](const QByteArray& bytes, bool) { send(bytes); }, false);
+    post(bursts, false, answer->late);
 }
 
 void PtyFront::handleTextCommand(std::string line) {
+    const std::optional<BusAnswer> answer = bus_.handleText(withoutLineEnd(std::move(line)));
+    if (!answer)
+        return;
     QList<QByteArray> bursts;
-    for (const std::string& reply : controller_.handleLine(withoutLineEnd(std::move(line))))
+    for (const std::string& reply : answer->replies)
         bursts.append(toBytes(reply));
-    pacer_.post(bursts, [this](const QByteArray& bytes, bool) { send(bytes); });
+    post(bursts, true, answer->late);
+}
+
+void PtyFront::post(const QList<QByteArray>& bursts, bool text, bool late) {
+    pacer_.post(
+        bursts, [this](const QByteArray& bytes, bool) { send(bytes); }, text,
+        late ? options_.stallMs : 0);
 }
 
 void PtyFront::send(const QByteArray& bytes) {

@@ -6,9 +6,11 @@
 //     field is the command, and every reply text goes back as RTU frames to that address;
 //     a frame with a bad CRC is dropped, as a Modbus device would;
 //   - otherwise text lines ending in CR LF or LF, plain or "MDC " wrapped.
+// Served with a Bus, a frame is answered by the device at its address, if any.
 // Replies to one command leave gapMs apart, so the terminal's 20 ms poll reads them as
 // separate chunks.
 
+#include "sim/bus.h"
 #include "sim/controller.h"
 #include "sim/reply_pacer.h"
 
@@ -28,6 +30,7 @@ class PtyFront : public QObject {
 public:
     PtyFront(Controller& controller, FrontOptions options = {}, int gapMs = 60,
              QObject* parent = nullptr);
+    PtyFront(Bus& bus, FrontOptions options = {}, int gapMs = 60, QObject* parent = nullptr);
     ~PtyFront() override;
 
     bool isOpen() const { return master_ >= 0; }
@@ -36,6 +39,7 @@ public:
     const FaultCounts& faults() const { return pacer_.faults(); }
 
 private:
+    PtyFront(std::unique_ptr<Bus> own, Bus* bus, FrontOptions options, int gapMs, QObject* parent);
     void readMaster();
     enum class Front { Frame, Text, Unfinished };
     Front front() const;
@@ -45,10 +49,12 @@ private:
     void giveUp();
     void handleRtuCommand(unsigned char address, std::string data);
     void handleTextCommand(std::string line);
+    void post(const QList<QByteArray>& bursts, bool text, bool late);
     void send(const QByteArray& bytes);
     void flushOutput();
 
-    Controller& controller_;
+    std::unique_ptr<Bus> ownBus_; // a board on its own
+    Bus& bus_;
     FrontOptions options_;
     ReplyPacer pacer_;
     int master_ = -1;

@@ -35,9 +35,10 @@ bool ReplyPacer::chance(int every, int count, double rate) {
     return rate > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < rate;
 }
 
-void ReplyPacer::post(const QList<QByteArray>& replies, const Sender& send, bool text) {
+void ReplyPacer::post(const QList<QByteArray>& replies, const Sender& send, bool text,
+                      int extraDelayMs) {
     const qint64 arrivedAt = clock_.elapsed();
-    qint64 readyAt = arrivedAt + std::max(0, options_.replyDelayMs);
+    qint64 readyAt = arrivedAt + std::max(0, options_.replyDelayMs) + std::max(0, extraDelayMs);
     ++faults_.commands;
     if (chance(options_.stallEvery, ++commandsSeen_, options_.stallRate) ||
         commandsSeen_ == options_.stallAt) {

@@ -64,8 +64,10 @@ public:
     ReplyPacer(FrontOptions options, int gapMs, QObject* parent = nullptr);
 
     // The replies to one command; each goes to send, in order, when it is due. `text`:
-    // they are the board's text, not frames that carry it.
-    void post(const QList<QByteArray>& replies, const Sender& send, bool text = true);
+    // they are the board's text, not frames that carry it. `extraDelayMs`: a slow device
+    // behind the gateway; what is queued after its replies waits for them.
+    void post(const QList<QByteArray>& replies, const Sender& send, bool text = true,
+              int extraDelayMs = 0);
     const FaultCounts& faults() const { return faults_; }
 
 private:

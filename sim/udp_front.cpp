@@ -12,7 +12,16 @@ constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
 UdpFront::UdpFront(Controller& controller, QHostAddress address, quint16 port, FrontOptions options,
                    QObject* parent)
-    : QObject(parent), controller_(controller),
+    : UdpFront(std::make_unique<Bus>(controller), nullptr, address, port, options, parent) {}
+
+UdpFront::UdpFront(Bus& bus, QHostAddress address, quint16 port, FrontOptions options,
+                   QObject* parent)
+    : UdpFront(nullptr, &bus, address, port, options, parent) {}
+
+UdpFront::UdpFront(std::unique_ptr<Bus> own, Bus* bus, const QHostAddress& address, quint16 port,
+                   FrontOptions options, QObject* parent)
+    : QObject(parent), ownBus_(std::move(own)), bus_(bus ? *bus : *ownBus_),
+      lateMs_(options.stallMs),
       pacer_((options.splitMs = 0, options), 0) { // a datagram is never cut
     if (!socket_.bind(address, port)) {
         error_ = socket_.errorString();
@@ -46,18 +55,24 @@ void UdpFront::readDatagrams() {
         else if (line.endsWith('\n'))
             line.chop(1);
 
+        const std::optional<BusAnswer> answer = bus_.handleText(
+            std::string_view(line.constData(), static_cast<std::size_t>(line.size())));
+        if (!answer)
+            continue;
         QList<QByteArray> replies;
-        for (const std::string& reply : controller_.handleLine(
-                 std::string_view(line.constData(), static_cast<std::size_t>(line.size()))))
+        for (const std::string& reply : answer->replies)
             replies.append(QByteArray(reply.data(), static_cast<qsizetype>(reply.size())));
 
         const QHostAddress to = datagram.senderAddress();
         const quint16 toPort = static_cast<quint16>(datagram.senderPort());
-        pacer_.post(replies, [this, to, toPort](const QByteArray& reply, bool otherPort) {
-            if (otherPort && other_.state() != QAbstractSocket::BoundState)
-                other_.bind(socket_.localAddress(), 0);
-            (otherPort ? other_ : socket_).writeDatagram(reply, to, toPort);
-        });
+        pacer_.post(
+            replies,
+            [this, to, toPort](const QByteArray& reply, bool otherPort) {
+                if (otherPort && other_.state() != QAbstractSocket::BoundState)
+                    other_.bind(socket_.localAddress(), 0);
+                (otherPort ? other_ : socket_).writeDatagram(reply, to, toPort);
+            },
+            true, answer->late ? lateMs_ : 0);
     }
 }
 
