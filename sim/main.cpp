@@ -2,6 +2,7 @@
 // without hardware. It prints one READY line per front end once it is listening, so a
 // script or test can wait for that instead of guessing a start-up time.
 
+#include "sim/bus.h"
 #include "sim/controller.h"
 #include "sim/udp_front.h"
 #ifdef Q_OS_LINUX
@@ -111,6 +112,15 @@ int serveBoards(const vantor::sim::SimOptions& o) {
 #endif
 }
 
+// The board, with the devices of --bus behind it if any.
+std::vector<vantor::sim::BusDevice> busDevices(const vantor::sim::SimOptions& o) {
+    std::vector<vantor::sim::BusDevice> devices;
+    for (int address : o.bus)
+        devices.push_back({address, o.silent.contains(address), o.refuseOn.contains(address),
+                           o.stallOn.contains(address)});
+    return devices;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -125,10 +135,10 @@ int main(int argc, char* argv[]) {
 
     if (o.boards > 1)
         return serveBoards(o);
-    vantor::sim::Controller controller(o.controller);
+    vantor::sim::Bus bus(o.controller, busDevices(o));
     std::unique_ptr<vantor::sim::UdpFront> udpFront;
     if (o.udp) {
-        udpFront = std::make_unique<vantor::sim::UdpFront>(controller, o.address, o.port, o.front);
+        udpFront = std::make_unique<vantor::sim::UdpFront>(bus, o.address, o.port, o.front);
         if (!udpFront->isBound())
             return fail(kStartError, "cannot bind UDP " + o.address.toString() + ":" +
                                          QString::number(o.port) + ": " + udpFront->errorString());
@@ -139,7 +149,7 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<vantor::sim::PtyFront> ptyFront;
     std::optional<PtyLink> link;
     if (o.serial) {
-        ptyFront = std::make_unique<vantor::sim::PtyFront>(controller, o.front, o.gapMs);
+        ptyFront = std::make_unique<vantor::sim::PtyFront>(bus, o.front, o.gapMs);
         if (!ptyFront->isOpen())
             return fail(kStartError, "cannot open a pseudo-terminal: " + ptyFront->errorString());
         if (!o.serialLink.isEmpty() && !link.emplace(o.serialLink, ptyFront->slavePath()).made())

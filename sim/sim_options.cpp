@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -14,6 +15,7 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kMaxCount = 1 << 30;
 constexpr int kMaxDelayMs = 3600 * 1000;
+constexpr int kLastBusAddress = 247;
 
 const char kBoardHelp[] = R"(
 What the simulated board understands (each line ends in CR LF; keywords in any case):
@@ -22,7 +24,8 @@ What the simulated board understands (each line ends in CR LF; keywords in any c
   NEW                   erase the program; "OK"
   VER                   "VANTOR-SIM BASIC V1.0"
   UART 2,7              gateway set-up; "OK"
-  MDC N,LINE            a gateway line: LINE is handled as if sent alone
+  MDC N,LINE            a gateway line: LINE is handled as if sent alone; with --bus,
+                        by device N (nothing comes back when no device N answers)
   OPENWR "NAME"         open NAME on the flash disk for writing; "OK"
   WRITE "HEX"           append the bytes HEX to it; "OK"
   OPENRD "NAME"         open NAME for reading; "OK" ("ERROR" when there is no such file)
@@ -33,7 +36,9 @@ What the simulated board understands (each line ends in CR LF; keywords in any c
 With --login it answers the first line with "Login:", the next with "Password:", and
 takes admin and admin (anything else: "ACCESS DENIED", and it asks again). Over the
 pseudo-terminal it also takes Modbus RTU frames (function 67) and answers in frames to
-the same address.
+the same address; with --bus only a device at that address answers. Each device of the
+bus is a board like the gateway (the same options; its flash disk the folder dev-N of
+--flash-dir).
 
 The faults (--drop, --stall, --other-port-every, --cr-only, --split, --chaos) misbehave
 on purpose, for testing a client: with --chaos the same SEED gives the same board.
@@ -63,7 +68,8 @@ struct Parser {
         parser.addOptions({help,   version,  udp,   serial,      serialLink,      address,
                            port,   flashDir, login, errorOnLine, flashErrorAfter, delay,
                            drop,   gap,      rtu,   stall,       stallEvery,      otherPortEvery,
-                           crOnly, split,    chaos, boards,      refuseOn,        silent});
+                           crOnly, split,    chaos, boards,      refuseOn,        silent,
+                           bus,    stallOn});
     }
     QString value(const QCommandLineOption& option) const { return parser.value(option); }
     bool isSet(const QCommandLineOption& option) const { return parser.isSet(option); }
@@ -117,9 +123,18 @@ struct Parser {
         "(default 1).",
         "N", "1"};
     const QCommandLineOption refuseOn{
-        "refuse-on", "Boards (1 to N; a,b or a-b) that answer ERROR to every line.", "LIST"};
-    const QCommandLineOption silent{"silent", "Boards (1 to N; a,b or a-b) that never answer.",
-                                    "LIST"};
+        "refuse-on",
+        "Boards (1 to N; a,b or a-b), or devices of --bus, that answer ERROR to every line.",
+        "LIST"};
+    const QCommandLineOption silent{
+        "silent", "Boards (1 to N; a,b or a-b), or devices of --bus, that never answer.", "LIST"};
+    const QCommandLineOption bus{
+        "bus",
+        "Modbus devices behind the board as gateway, at addresses 1 to 247 (1-8,12): each with "
+        "its own program and flash disk, answering MDC lines and RTU frames to its address.",
+        "LIST"};
+    const QCommandLineOption stallOn{
+        "stall-on", "Devices of --bus whose every reply comes --stall MS late.", "LIST"};
     const QCommandLineOption chaos{"chaos",
                                    "A random mix of these faults at rates drawn from SEED: the "
                                    "same SEED, the same board.",
@@ -178,17 +193,43 @@ std::optional<QList<int>> readList(const QString& text, int most) {
     return numbers;
 }
 
-// --boards and the boards that misbehave; what is wrong, or nothing.
+// The devices of --bus, sorted, each once; what is wrong, or nothing.
+QString readBus(const Parser& p, SimOptions& o) {
+    if (!p.isSet(p.bus))
+        return p.isSet(p.stallOn) ? "--stall-on goes with --bus" : QString();
+    std::optional<QList<int>> read = readList(p.value(p.bus), kLastBusAddress);
+    if (!read || read->isEmpty())
+        return QString("--bus wants addresses from 1 to %1 (1-8,12), not %2")
+            .arg(kLastBusAddress)
+            .arg(p.value(p.bus));
+    std::sort(read->begin(), read->end());
+    read->erase(std::unique(read->begin(), read->end()), read->end());
+    o.bus = *read;
+    if (o.boards > 1)
+        return "--bus goes with one board, not --boards";
+    return {};
+}
+
+// --boards or --bus, and the boards or devices that misbehave; what is wrong, or nothing.
 QString readBoards(const Parser& p, SimOptions& o) {
+    if (const QString wrong = readBus(p, o); !wrong.isEmpty())
+        return wrong;
+    const int most = o.bus.isEmpty() ? o.boards : kLastBusAddress;
     for (const auto& [option, list] :
-         {std::pair{&p.refuseOn, &o.refuseOn}, {&p.silent, &o.silent}}) {
-        const auto read = readList(p.value(*option), o.boards);
-        if (!read)
-            return QString("--%1 wants board numbers from 1 to %2 (3,7-9), not %3")
-                .arg(option->names().first())
-                .arg(o.boards)
-                .arg(p.value(*option));
-        *list = *read;
+         {std::pair{&p.refuseOn, &o.refuseOn}, {&p.silent, &o.silent}, {&p.stallOn, &o.stallOn}}) {
+        const auto read = readList(p.value(*option), most);
+        const auto offBus = [&o](int n) { return !o.bus.isEmpty() && !o.bus.contains(n); };
+        if (read && std::none_of(read->begin(), read->end(), offBus)) {
+            *list = *read;
+            continue;
+        }
+        if (!o.bus.isEmpty())
+            return QString("--%1 wants addresses of --bus (%2), not %3")
+                .arg(option->names().first(), p.value(p.bus), p.value(*option));
+        return QString("--%1 wants board numbers from 1 to %2 (3,7-9), not %3")
+            .arg(option->names().first())
+            .arg(o.boards)
+            .arg(p.value(*option));
     }
     if (o.boards > 1 && (o.serial || o.address.protocol() != QAbstractSocket::IPv4Protocol))
         return "--boards serves UDP on IPv4 addresses";

@@ -21,8 +21,10 @@ struct SimOptions {
     QString serialLink; // a symbolic link to the pseudo-terminal; empty: none
     int gapMs = 60;
     int boards = 1;      // UDP boards, on consecutive addresses from `address`
-    QList<int> refuseOn; // boards (from 1) that refuse every line
-    QList<int> silent;   // boards (from 1) that never answer
+    QList<int> refuseOn; // boards (from 1), or bus addresses, that refuse every line
+    QList<int> silent;   // boards (from 1), or bus addresses, that never answer
+    QList<int> bus;      // the addresses of the devices behind the gateway, in order
+    QList<int> stallOn;  // bus addresses whose replies come front.stallMs late
     ControllerOptions controller;
     FrontOptions front;
 };

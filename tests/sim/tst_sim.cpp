@@ -1,14 +1,21 @@
 // The simulated controller on its own: what the operations suite cannot see through the
 // window (login, refusals, injected errors, READ at the 20-byte edge). Program and flash
-// round trips over its UDP and pty fronts live in tst_ops.
+// round trips over its UDP and pty fronts live in tst_ops. And the Modbus bus behind it.
 
+#include "core/framing.h"
+#include "sim/bus.h"
 #include "sim/controller.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace vantor;
 
@@ -23,6 +30,20 @@ QStringList run(sim::Controller& controller, const QStringList& lines) {
                 reply.ends_with("\r\n") ? reply.substr(0, reply.size() - 2) : "no CR LF: " + reply);
     return replies;
 }
+
+// "address: reply|reply late", the replies without their CR LF; "none" for no answer.
+QString said(const std::optional<sim::BusAnswer>& answer) {
+    if (!answer)
+        return "none";
+    QStringList replies;
+    for (const std::string& reply : answer->replies)
+        replies << QString::fromStdString(reply).chopped(2);
+    return QString("%1: %2%3")
+        .arg(answer->address)
+        .arg(replies.join('|'), answer->late ? " late" : "");
+}
+
+const QString ver = "VANTOR-SIM BASIC V1.0";
 
 } // namespace
 
@@ -40,7 +61,6 @@ private slots:
             QTest::newRow(name) << lines << expected
                                 << sim::ControllerOptions{login, errorOnLine, flashErrorAfter, {}};
         };
-        const QString ver = "VANTOR-SIM BASIC V1.0";
         const QString d40 = "EBECEDEEEFF0F1F2F3F4F5F6F7F8F9FAFBFCFDFE"; // one READ's worth
         const QString write = "WRITE \"" + d40 + '"', open = "OPENRD \"r\"", read = "READ 20\"";
 
@@ -77,6 +97,94 @@ private slots:
         options.flashDir = dir.path().toStdString();
         sim::Controller controller(options);
         QCOMPARE(run(controller, lines), expected);
+    }
+
+    void bus() {
+        QTemporaryDir dir;
+        sim::ControllerOptions options;
+        options.flashDir = dir.path().toStdString();
+        sim::Bus bus(options, {{1}, {2}, {5, true}, {7, false, true}, {9, false, false, true}});
+        const std::pair<QString, QString> steps[] = {{"MDC 1,10 A", "1: OK"},
+                                                     {"mdc 2 ,LIST", "2: OK"},
+                                                     {"MDC 1,LIST", "1: 10 A|OK"},
+                                                     {"MDC 1,OPENWR \"f\"", "1: OK"},
+                                                     {"MDC 3,VER", "none"},
+                                                     {"MDC 5,VER", "none"},
+                                                     {"MDC 7,VER", "7: ERROR"},
+                                                     {"MDC 9,VER", "9: " + ver + " late"},
+                                                     {"LIST", "0: OK"},
+                                                     {"MDC 300,VER", "none"}};
+        for (const auto& [line, expected] : steps)
+            QCOMPARE(said(bus.handleText(line.toStdString())), expected);
+        QCOMPARE(said(bus.handleRtu(2, "VER")), "2: " + ver);
+        QCOMPARE(said(bus.handleRtu(3, "VER")), "none");
+        QCOMPARE(bus.addresses(), (std::vector<int>{1, 2, 5, 7, 9}));
+        QCOMPARE(bus.linesTo(1), 3);
+        QCOMPARE(bus.linesTo(2), 2);
+        QCOMPARE(bus.linesTo(5), 1); // heard, not answered
+        QVERIFY(!bus.device(3));
+        QVERIFY(QFile::exists(dir.filePath("dev-1/f")));
+        QVERIFY(!bus.device(2)->flashFile("f"));
+
+        // No devices: the board takes MDC lines and frames to any address itself.
+        sim::Bus alone(bus.gateway());
+        QCOMPARE(said(alone.handleText("MDC 16,VER")), "0: " + ver);
+        QCOMPARE(said(alone.handleRtu(16, "VER")), "0: " + ver);
+    }
+
+    // Frames to 3, 9 (no device), 7 (late) and 8 (silent), then 3 again: the replies come
+    // in order, so once the last is in, nothing came for 9 or 8.
+    void busOverPty() {
+        QTemporaryDir dir;
+        QProcess sim;
+        sim.start(QStringLiteral(VANTOR_SIM),
+                  {"--serial", "--bus", "3,7-8", "--silent", "8", "--stall-on", "7", "--stall",
+                   "200", "--flash-dir", dir.path()});
+        QByteArray ready;
+        QTRY_VERIFY((ready += sim.readAllStandardOutput()).contains('\n'));
+        const int fd =
+            ::open(ready.trimmed().split(' ').value(2).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY2(fd >= 0, ready.constData());
+        std::string asked;
+        for (const char* address : {"3", "9", "7", "8", "3"})
+            asked += core::rtuFrame(address, "VER\r\n");
+        const std::string reply = ver.toStdString() + "\r\n";
+        const std::string expected = sim::rtuReplyFrames("3", reply) +
+                                     sim::rtuReplyFrames("7", reply) +
+                                     sim::rtuReplyFrames("3", reply);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(::write(fd, asked.data(), asked.size()), ssize_t(asked.size()));
+        std::string heard;
+        const auto hear = [&] {
+            char buffer[512];
+            for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+                heard.append(buffer, std::size_t(n));
+            return heard.size() >= expected.size();
+        };
+        QTRY_VERIFY(hear());
+        ::close(fd);
+        QCOMPARE(QByteArray::fromStdString(heard), QByteArray::fromStdString(expected));
+        QVERIFY(clock.elapsed() >= 200);
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
+    }
+
+    void busUsage_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("address 0") << QStringList{"--bus", "0"};
+        QTest::newRow("address 248") << QStringList{"--bus", "1,248"};
+        QTest::newRow("silent off the bus") << QStringList{"--bus", "1-3", "--silent", "5"};
+        QTest::newRow("stall-on off the bus") << QStringList{"--bus", "3", "--stall-on", "4"};
+        QTest::newRow("stall-on without bus") << QStringList{"--stall-on", "1"};
+        QTest::newRow("bus and boards") << QStringList{"--bus", "2", "--boards", "2"};
+    }
+    void busUsage() {
+        QFETCH(QStringList, arguments);
+        QProcess sim;
+        sim.start(QStringLiteral(VANTOR_SIM), arguments);
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 2);
     }
 
     // The program serves both fronts once it says READY.
