@@ -120,8 +120,12 @@ void checkWritable(const QString& path, const char* what, bool beside) {
 
 } // namespace
 
+QString Board::link() const {
+    return serial() ? serialPort : host + QLatin1Char(':') + QString::number(port);
+}
+
 QString Board::label() const {
-    return host.isEmpty() ? QString() : host + QLatin1Char(':') + QString::number(port);
+    return address.isEmpty() ? link() : link() + QLatin1Char('@') + address;
 }
 
 namespace {
@@ -130,10 +134,11 @@ namespace {
 struct Parser {
     Parser() {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({host,        hosts,    remotePort,  serial,  baud,     gateway,    rtu,
-                           timeout,     idle,     retries,     jobs,    json,     verify,     erase,
-                           log,         codePage, help,        version, prefix,   timestamps, hex,
-                           noReconnect, exclude,  maxFailures, canary,  failedTo, all});
+        parser.addOptions({host,   hosts,      remotePort, serial,      baud,    gateway,
+                           rtu,    timeout,    idle,       retries,     jobs,    json,
+                           verify, erase,      log,        codePage,    help,    version,
+                           prefix, timestamps, hex,        noReconnect, exclude, maxFailures,
+                           canary, failedTo,   all,        rate});
     }
     QString value(const QCommandLineOption& option) const { return parser.value(option); }
     bool isSet(const QCommandLineOption& option) const { return parser.isSet(option); }
@@ -144,8 +149,8 @@ struct Parser {
     const QCommandLineOption remotePort{"remote-port", "", "N", "111"};
     const QCommandLineOption serial{"serial", "", "PORT"};
     const QCommandLineOption baud{"baud", "", "N", "115200"};
-    const QCommandLineOption gateway{"gateway", "", "N"};
-    const QCommandLineOption rtu{"rtu", "", "N"};
+    const QCommandLineOption gateway{"gateway", "", "LIST"};
+    const QCommandLineOption rtu{"rtu", "", "LIST"};
     const QCommandLineOption timeout{"timeout", "", "SECONDS", "5"};
     const QCommandLineOption idle{"idle", "", "MS", "300"};
     const QCommandLineOption retries{"retries", "", "N", "2"};
@@ -166,6 +171,7 @@ struct Parser {
     const QCommandLineOption canary{"canary", "", "K"};
     const QCommandLineOption failedTo{"failed-to", "", "FILE"};
     const QCommandLineOption all{"all", ""};
+    const QCommandLineOption rate{"rate", "", "N", "1000"};
 };
 
 // vantor term's own options.
@@ -193,14 +199,20 @@ void readSettings(const Parser& p, Options& o) {
     if (std::find(std::begin(kBauds), std::end(kBauds), o.baud) == std::end(kBauds))
         throw UsageError("--baud wants 1200, 2400, 4800, 9600, 19200 or 115200, not " +
                          p.value(p.baud).toStdString());
+    // A scan asks every target once or twice, briefly: most of a range is empty.
+    const bool scan = o.command == QLatin1String("scan");
+    const QString timeout = scan && !p.isSet(p.timeout) ? QStringLiteral("1") : p.value(p.timeout);
     bool ok = false;
-    const double seconds = p.value(p.timeout).toDouble(&ok);
+    const double seconds = timeout.toDouble(&ok);
     if (!ok || seconds <= 0 || seconds > 3600)
-        throw UsageError("--timeout wants seconds above 0, not \"" +
-                         p.value(p.timeout).toStdString() + "\"");
+        throw UsageError("--timeout wants seconds above 0, not \"" + timeout.toStdString() + "\"");
     o.timeoutMs = std::max(1, int(seconds * 1000));
     o.idleMs = wholeNumber("idle", p.value(p.idle), 0, 3600 * 1000);
-    o.retries = wholeNumber("retries", p.value(p.retries), 0, 1000);
+    o.retries = wholeNumber(
+        "retries", scan && !p.isSet(p.retries) ? QStringLiteral("1") : p.value(p.retries), 0, 1000);
+    o.rate = wholeNumber("rate", p.value(p.rate), 1, 1000000);
+    if (p.isSet(p.rate) && !scan)
+        throw UsageError("--rate goes with scan");
     o.jobs = wholeNumber("jobs", p.value(p.jobs), 1, 4096);
     o.json = p.isSet(p.json);
     o.verify = p.isSet(p.verify);
@@ -219,40 +231,39 @@ void readSettings(const Parser& p, Options& o) {
 void readFraming(const Parser& p, Options& o) {
     if (p.isSet(p.gateway) && p.isSet(p.rtu))
         throw UsageError("--gateway and --rtu exclude each other");
-    if (p.isSet(p.gateway)) {
+    if (p.isSet(p.gateway))
         o.framing = Framing::Gateway;
-        o.address = p.value(p.gateway);
-    } else if (p.isSet(p.rtu)) {
+    else if (p.isSet(p.rtu))
         o.framing = Framing::Rtu;
-        o.address = p.value(p.rtu);
-        try {
-            core::rtuAddress(o.address.toStdString());
-        } catch (const core::Failure&) {
-            throw UsageError("--rtu wants an address from 0 to 255, not " +
-                             o.address.toStdString());
-        }
-    }
 }
 
 void readBoards(const Parser& p, Options& o) {
-    const auto remote = quint16(wholeNumber("remote-port", p.value(p.remotePort), 1, 65535));
-    QStringList written = p.parser.values(p.host);
+    TargetsWritten w;
+    w.defaultPort = quint16(wholeNumber("remote-port", p.value(p.remotePort), 1, 65535));
+    w.hosts = p.parser.values(p.host);
     if (o.command == QLatin1String("scan")) // scan TARGETS...
-        written += std::exchange(o.args, {});
-    const BoardList list =
-        readBoardList(written, p.parser.values(p.hosts), p.parser.values(p.exclude), remote);
+        w.hosts += std::exchange(o.args, {});
+    w.serials = p.parser.values(p.serial);
+    w.files = p.parser.values(p.hosts);
+    w.excludes = p.parser.values(p.exclude);
+    w.framing = o.framing;
+    w.addresses = p.value(o.framing == Framing::Rtu ? p.rtu : p.gateway);
+    const BoardList list = readBoardList(w);
     o.boards = list.boards;
     o.duplicates = list.duplicates;
-    o.serialPort = p.value(p.serial);
     const bool wantsLink = o.command != QLatin1String("ports");
-    const bool named = !written.isEmpty() || p.isSet(p.hosts);
-    if (wantsLink && named == o.serial())
-        throw UsageError("name the boards with --host or --hosts, or one port with --serial");
-    if (wantsLink && !o.serial() && o.boards.isEmpty())
+    if (wantsLink && w.hosts.isEmpty() && w.serials.isEmpty() && w.files.isEmpty())
+        throw UsageError("name the boards with --host or --hosts, or a port with --serial");
+    if (wantsLink && o.boards.isEmpty())
         throw UsageError(std::to_string(list.excluded) + " targets, all of them excluded");
-    if (o.serial())
-        o.boards = {Board{}};
-    if (o.framing == Framing::Rtu && !o.serial())
+    const auto serialBoard =
+        std::find_if(o.boards.cbegin(), o.boards.cend(), [](const Board& b) { return b.serial(); });
+    if (serialBoard != o.boards.cend())
+        o.serialPort = serialBoard->serialPort;
+    if (!o.boards.isEmpty())
+        o.address = o.boards.front().address;
+    if (o.framing == Framing::Rtu &&
+        std::any_of(o.boards.cbegin(), o.boards.cend(), [](const Board& b) { return !b.serial(); }))
         throw UsageError("--rtu frames go over a serial port only");
 }
 
@@ -268,8 +279,12 @@ void readFleet(const Parser& p, Options& o) {
     o.all = p.isSet(p.all);
     if (o.all && o.command != QLatin1String("scan"))
         throw UsageError("--all goes with scan");
-    if (o.command == QLatin1String("scan") && o.serial())
-        throw UsageError("scan looks for boards over UDP");
+    if (o.command == QLatin1String("scan") && o.serial() && !o.bus())
+        throw UsageError("scan looks for boards over UDP, or on a bus with --gateway or --rtu");
+    // --rate paces a scan; the cap on targets unanswered at once only bounds its memory at
+    // rates far above the default (1000 a second for 2 s is 2,000).
+    if (o.fastScan() && !p.isSet(p.jobs))
+        o.jobs = 4096;
 }
 
 void checkDownload(const Options& o) {

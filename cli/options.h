@@ -21,21 +21,27 @@ public:
 enum class Framing { Plain, Gateway, Rtu };
 
 struct Board {
-    QString host; // empty for the serial port
+    QString host; // UDP; empty for a serial port
     quint16 port = 0;
+    QString serialPort; // empty for UDP
+    QString address;    // the device's on a bus (--gateway, --rtu); empty: none
+    bool serial() const { return !serialPort.isEmpty(); }
+    // The link: host:port, or the serial port; a device on a bus is link@address.
+    QString link() const;
     QString label() const;
 };
 
 struct Options {
-    QList<Board> boards; // UDP boards; one entry with an empty host for --serial
-    QString serialPort;
+    QList<Board> boards; // a device on a bus is a board of its own
+    QString serialPort;  // the first board's serial port (vantor term's); empty for UDP
     int baud = 115200;
     Framing framing = Framing::Plain;
-    QString address; // the gateway or RTU address, as typed
+    QString address; // the first board's gateway or RTU address (vantor term's)
     int timeoutMs = 5000;
     int idleMs = 300;
     int retries = 2;
-    int jobs = 32;
+    int jobs = 32;   // boards at once; buses at once when they are on buses
+    int rate = 1000; // scan over UDP: new targets a second
     bool json = false;
     bool verify = false;
     bool erase = false; // download --new: NEW first
@@ -56,6 +62,9 @@ struct Options {
     int duplicates = 0;  // targets dropped as duplicates
 
     bool serial() const { return !serialPort.isEmpty(); }
+    bool bus() const { return framing != Framing::Plain; }
+    // scan over UDP without a bus: paced by --rate rather than held to --jobs.
+    bool fastScan() const { return command == QLatin1String("scan") && !bus(); }
 };
 
 inline constexpr char kVersion[] = "vantor 3.1.1";

@@ -3,11 +3,16 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <cmath>
+
 namespace vantor::cli {
 
 Batch::Batch(const Options& options, Output& output) : o_(options), out_(output) {
     live_.setInterval(int(ProgressLine::kPeriodMs));
     connect(&live_, &QTimer::timeout, this, &Batch::drawLive);
+    pace_.setSingleShot(true);
+    pace_.setTimerType(Qt::PreciseTimer);
+    connect(&pace_, &QTimer::timeout, this, &Batch::next);
 }
 
 Batch::~Batch() = default;
@@ -15,14 +20,27 @@ Batch::~Batch() = default;
 void Batch::run() {
     clock_.start();
     total_ = std::size_t(o_.boards.size());
-    results_.resize(total_);
+    results_.resize(qsizetype(total_));
+    ended_.resize(total_);
+    buses_.reserve(o_.bus() ? 16 : total_);
+    // The boards of one bus stand together in the list, in address order.
+    for (std::size_t i = 0; i < total_;) {
+        std::size_t end = i + 1;
+        while (o_.bus() && end < total_ &&
+               o_.boards[qsizetype(end)].link() == o_.boards[qsizetype(i)].link())
+            ++end;
+        Bus& bus = buses_.emplace_back();
+        bus.begin = bus.next = std::uint32_t(i);
+        bus.end = std::uint32_t(end);
+        i = end;
+    }
     if (out_.showsProgress() && total_ > 1)
         live_.start();
     schedule();
 }
 
 void Batch::interrupt() {
-    if (ended_ || std::exchange(interrupted_, true))
+    if (over_ || std::exchange(interrupted_, true))
         return;
     if (stop_.isEmpty())
         stop_ = QStringLiteral("interrupted");
@@ -47,26 +65,55 @@ void Batch::schedule() {
         Qt::QueuedConnection);
 }
 
-void Batch::startBoard(std::size_t index) {
-    auto job = std::make_unique<BoardJob>(o_, o_.boards[qsizetype(index)], out_);
+void Batch::advance(std::size_t b) {
+    Bus& bus = buses_[b];
+    if (!bus.running || bus.busy || over_)
+        return;
+    if (bus.next == bus.end || !stop_.isEmpty()) {
+        bus.running = false;
+        if (bus.link) // it may be the one calling
+            bus.link.release()->deleteLater();
+        --runningBuses_;
+        schedule();
+        return;
+    }
+    if (bus.link && !bus.link->ready())
+        return; // it calls again once it is
+    if (!mayStart(bus.next)) {
+        waiting_.push_back(b);
+        return;
+    }
+    startBoard(b, bus.next++);
+}
+
+void Batch::startBoard(std::size_t b, std::size_t index) {
+    buses_[b].busy = true;
+    ++running_;
+    ++started_;
+    const Board& board = o_.boards[qsizetype(index)];
+    auto job = std::make_unique<BoardJob>(o_, board, out_);
     BoardJob* started = job.get();
     jobs_.emplace(index, std::move(job));
     connect(started, &BoardJob::finished, this,
-            [this, index](const Result& r) { onFinished(index, r); });
+            [this, b, index](const Result& r) { onFinished(b, index, r); });
     if (out_.showsProgress() && total_ == 1)
         connect(started, &BoardJob::progressed, this, [this] {
             progressSeen_ = true;
             showProgress();
         });
-    started->start();
+    if (buses_[b].link)
+        buses_[b].link->run(*started, board);
+    else
+        started->start();
 }
 
-void Batch::onFinished(std::size_t index, const Result& r) {
+void Batch::onFinished(std::size_t b, std::size_t index, const Result& r) {
     showProgress(true);
     out_.result(r);
     // Kept for the table with the board's address taken out of its message: the boards
     // with the same message share one copy of it, so 65,536 silent targets cost little.
-    Result& kept = results_[index].emplace(r);
+    Result& kept = results_[qsizetype(index)] = r;
+    ended_[index] = true;
     const QString message = QString(r.message).replace(r.board, QStringLiteral("<board>"));
     kept.message = *messages_.insert(message);
     status_ = std::max(status_, exitCode(r.status));
@@ -86,52 +133,81 @@ void Batch::onFinished(std::size_t index, const Result& r) {
         at->second.release()->deleteLater();
         jobs_.erase(at);
     }
+    Bus& bus = buses_[b];
+    bus.busy = false;
+    if (bus.link)
+        bus.link->ended(); // the next device waits for the line to be quiet
+    waiting_.push_back(b);
     schedule();
 }
 
 // The canaries go alone: the others wait until all of them are done.
-bool Batch::mayStart() const {
-    if (!stop_.isEmpty() || started_ == total_ || running_ >= o_.jobs)
+bool Batch::mayStart(std::size_t index) const {
+    return stop_.isEmpty() &&
+           (index < std::size_t(o_.canary) || done_ >= std::min(o_.canary, int(total_)));
+}
+
+// A scan's targets start at --rate a second, the first at once; when the clock is behind,
+// those it owes start together.
+bool Batch::mayStartBus() {
+    if (runningBuses_ >= o_.jobs)
         return false;
-    return started_ < std::size_t(o_.canary) || done_ >= std::min(o_.canary, int(total_));
+    if (!o_.fastScan())
+        return true;
+    const double dueMs = double(nextBus_) * 1000.0 / o_.rate;
+    const double nowMs = double(clock_.nsecsElapsed()) / 1e6;
+    if (dueMs <= nowMs)
+        return true;
+    if (!pace_.isActive())
+        pace_.start(int(std::ceil(dueMs - nowMs)));
+    return false;
 }
 
 void Batch::next() {
-    if (ended_)
+    if (over_)
         return;
-    while (mayStart()) {
-        ++running_;
-        startBoard(started_++);
+    for (const std::size_t b : std::exchange(waiting_, {}))
+        advance(b);
+    while (nextBus_ < buses_.size() && mayStart(buses_[nextBus_].begin) && mayStartBus()) {
+        const std::size_t b = nextBus_++;
+        Bus& bus = buses_[b];
+        bus.running = true;
+        ++runningBuses_;
+        if (bus.end - bus.begin > 1)
+            bus.link = std::make_unique<BusLink>(o_, o_.boards[qsizetype(bus.begin)],
+                                                 [this, b] { advance(b); });
+        advance(b);
     }
-    if (running_ > 0)
+    if (runningBuses_ > 0 || (stop_.isEmpty() && nextBus_ < buses_.size()))
         return;
     if (!stop_.isEmpty())
         skipTheRest();
-    if (started_ == total_)
-        end();
+    end();
 }
 
 void Batch::skipTheRest() {
-    for (; started_ < total_; ++started_) {
+    for (std::size_t i = 0; i < total_; ++i) {
+        if (ended_[i])
+            continue;
+        ended_[i] = true;
+        ++started_;
         Result r;
-        r.board = o_.boards[qsizetype(started_)].label();
+        r.board = o_.boards[qsizetype(i)].label();
+        r.address = o_.boards[qsizetype(i)].address;
         r.command = o_.command;
         r.status = Status::Skipped;
         r.message = QStringLiteral("%1: skipped: %2").arg(o_.command, stop_);
-        results_[started_] = r;
+        results_[qsizetype(i)] = r;
         out_.result(r);
         status_ = std::max(status_, exitCode(r.status));
     }
 }
 
 void Batch::end() {
-    ended_ = true;
+    over_ = true;
     live_.stop();
     out_.eraseLive();
-    QList<Result> results;
-    for (const auto& r : results_)
-        if (r)
-            results.append(*r);
+    const QList<Result>& results = results_;
     if (o_.command == QLatin1String("scan")) {
         if (!o_.json)
             std::fputs(scanTable(results, o_.all).toUtf8().constData(), stdout);
@@ -150,9 +226,9 @@ void Batch::end() {
 bool Batch::writeFailed() {
     QFile file(o_.failedTo);
     QByteArray text;
-    for (const auto& r : results_)
-        if (r && r->status != Status::Done)
-            text += r->board.toUtf8() + '\n';
+    for (const Result& r : results_)
+        if (r.status != Status::Done)
+            text += r.board.toUtf8() + '\n';
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size())
         return true;
     std::fprintf(stderr, "vantor: cannot write %s: %s\n", qPrintable(o_.failedTo),

@@ -143,6 +143,13 @@ void Output::result(const Result& r) {
             {"host", r.board},     {"command", r.command},     {"result", statusName(r.status)},
             {"lines", r.lines},    {"bytes", double(r.bytes)}, {"seconds", r.seconds},
             {"message", r.message}};
+        if (!r.address.isEmpty()) {
+            bool number = false;
+            const int address = r.address.toInt(&number);
+            object.insert(QStringLiteral("link"), r.board.chopped(r.address.size() + 1));
+            object.insert(QStringLiteral("address"),
+                          number ? QJsonValue(address) : QJsonValue(r.address));
+        }
         if (!r.output.isEmpty())
             object.insert(QStringLiteral("output"), r.output);
         if (r.ms >= 0)

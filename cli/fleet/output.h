@@ -22,7 +22,8 @@ int exitCode(Status status);
 QString statusName(Status status);
 
 struct Result {
-    QString board;
+    QString board;   // its name: the link, and @address for a device on a bus
+    QString address; // the device's on a bus; empty: none
     QString command;
     Status status = Status::Done;
     int lines = 0;

@@ -113,26 +113,39 @@ BoardJob::~BoardJob() = default;
 void BoardJob::start() {
     ownLink_ = BoardLink::make(o_, board_);
     attach(*ownLink_);
-    if (!o_.logFile.isEmpty() && !ownLog_.open(localName(o_.logFile))) {
-        finishEarly(Status::File,
-                    QStringLiteral("%1: cannot open the log %2: %3")
-                        .arg(o_.command, localName(o_.logFile), ownLog_.errorString()));
-        return;
-    }
-    if (!prepare())
+    if (!openLog() || !prepare())
         return;
     connect(link_, &BoardLink::opened, this, &BoardJob::begin);
-    if (!o_.logFile.isEmpty()) // a thousand boards without a log skip it for every datagram
-        connect(link_, &BoardLink::received, this,
-                [this](const QByteArray& bytes) { log_->write(bytes); });
     link_->open();
 }
 
-void BoardJob::startOn(BoardLink& link, TrafficLog& log) {
-    log_ = &log;
+void BoardJob::startOn(BoardLink& link, TrafficLog* log, const QString& linkDown) {
+    link.setAddress(board_.address);
     attach(link);
-    if (prepare())
+    if (log)
+        log_ = log;
+    else if (!openLog())
+        return;
+    if (!prepare())
+        return;
+    if (linkDown.isEmpty())
         begin();
+    else
+        engine_->linkFailed(text(linkDown), now());
+}
+
+bool BoardJob::openLog() {
+    if (o_.logFile.isEmpty())
+        return true; // a thousand boards without a log skip it for every datagram
+    if (!ownLog_.open(localName(o_.logFile))) {
+        finishEarly(Status::File,
+                    QStringLiteral("%1: cannot open the log %2: %3")
+                        .arg(o_.command, localName(o_.logFile), ownLog_.errorString()));
+        return false;
+    }
+    connect(link_, &BoardLink::received, this,
+            [this](const QByteArray& bytes) { log_->write(bytes); });
+    return true;
 }
 
 void BoardJob::attach(BoardLink& link) {
@@ -141,6 +154,7 @@ void BoardJob::attach(BoardLink& link) {
     result_.command = o_.command;
     link_ = &link;
     result_.board = link_->name();
+    result_.address = board_.address;
 }
 
 bool BoardJob::prepare() {
@@ -252,11 +266,20 @@ void BoardJob::finishEarly(Status status, const QString& message) {
 }
 
 QString BoardJob::localName(const QString& path) const {
-    if (o_.boards.size() < 2)
+    return cli::localName(o_, board_, path);
+}
+
+QString localName(const Options& o, const Board& board, const QString& path) {
+    if (o.boards.size() < 2)
         return path;
-    // One file per board: its address before the extension.
+    // One file per board: its address (a serial port's name) and device before the
+    // extension.
     const QFileInfo info(path);
-    const QString tag = QString(board_.label()).replace(QLatin1Char(':'), QLatin1Char('_'));
+    QString tag = board.serial()
+                      ? QFileInfo(board.serialPort).fileName()
+                      : QString(board.link()).replace(QLatin1Char(':'), QLatin1Char('_'));
+    if (!board.address.isEmpty())
+        tag += QLatin1Char('-') + board.address;
     const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
     return info.dir().filePath(info.completeBaseName() + "-" + tag + suffix);
 }

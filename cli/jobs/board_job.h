@@ -25,6 +25,10 @@
 
 namespace vantor::cli {
 
+// A board's own file when a run has several: its address (a serial port's name) and
+// device before the extension (back-127.0.0.1_5111-16.bas, back-ttyUSB0-16.bas).
+QString localName(const Options& options, const Board& board, const QString& path);
+
 class BoardJob : public QObject {
     Q_OBJECT
 public:
@@ -32,9 +36,11 @@ public:
     ~BoardJob() override;
 
     void start();
-    // On a link that is open already and stays with its owner (vantor term); what the
-    // job sends goes into the owner's log, what it receives the owner logs.
-    void startOn(BoardLink& link, TrafficLog& log);
+    // On a link that is open already and stays with its owner: vantor term, whose log
+    // takes what the job sends and receives, or a bus, whose devices (log null) each have
+    // a log of their own.
+    // `linkDown`: the link could not be opened or went away, and the job ends so.
+    void startOn(BoardLink& link, TrafficLog* log, const QString& linkDown = {});
     // Ends the job at once as interrupted (Ctrl-C), saying how far it got.
     void interrupt();
     bool running() const { return started_ && !finished_; }
@@ -55,6 +61,8 @@ private:
 
     // The job's start on `link`: the clock, its name, and its answers.
     void attach(BoardLink& link);
+    // The board's own log, with --log; false (and finished) when it cannot be opened.
+    bool openLog();
     // The engine for the command, once the files it sends are read; false (and
     // finished) when one cannot be.
     bool prepare();

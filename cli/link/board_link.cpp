@@ -11,16 +11,33 @@
 namespace vantor::cli {
 
 std::unique_ptr<BoardLink> BoardLink::make(const Options& options, const Board& board) {
-    if (options.serial())
-        return std::make_unique<SerialBoardLink>(options);
+    if (board.serial())
+        return std::make_unique<SerialBoardLink>(options, board);
     return std::make_unique<UdpBoardLink>(options, board);
 }
 
-QByteArray BoardLink::framed(const Options& o, const QByteArray& line) const {
-    if (o.framing == Framing::Plain)
+BoardLink::BoardLink(bool udp, const Options& options, const Board& board)
+    : options_(options), board_(board), udp_(udp) {
+    setAddress(board.address);
+}
+
+void BoardLink::setAddress(const QString& address) {
+    board_.address = address;
+    rtuAddress_ = -1;
+    if (options_.framing == Framing::Rtu) {
+        try {
+            rtuAddress_ = core::rtuAddress(address.toStdString());
+        } catch (const core::Failure&) {
+            // checked with the options; a send says so should it not be one
+        }
+    }
+}
+
+QByteArray BoardLink::framed(const QByteArray& line) const {
+    if (options_.framing == Framing::Plain)
         return line;
-    const std::string text = line.toStdString(), address = o.address.toStdString();
-    switch (o.framing) {
+    const std::string text = line.toStdString(), address = board_.address.toStdString();
+    switch (options_.framing) {
     case Framing::Gateway:
         return QByteArray::fromStdString(core::gatewayLine(address, text));
     case Framing::Rtu:
@@ -32,7 +49,7 @@ QByteArray BoardLink::framed(const Options& o, const QByteArray& line) const {
 }
 
 UdpBoardLink::UdpBoardLink(const Options& options, const Board& board)
-    : BoardLink(true), options_(options), board_(board) {}
+    : BoardLink(true, options, board) {}
 
 UdpBoardLink::~UdpBoardLink() {
     if (hub_)
@@ -64,7 +81,7 @@ void UdpBoardLink::bindTo(const QHostAddress& address) {
     if (!hub_->add(this, address.toIPv4Address(), board_.port)) {
         hub_.reset(); // what it holds is another board's
         emit failed(QStringLiteral("%1 is %2:%3, which another board of this run has")
-                        .arg(board_.label(), address.toString())
+                        .arg(board_.link(), address.toString())
                         .arg(board_.port));
         return;
     }
@@ -72,7 +89,7 @@ void UdpBoardLink::bindTo(const QHostAddress& address) {
 }
 
 bool UdpBoardLink::send(const QByteArray& line) {
-    const QByteArray datagram = framed(options_, line);
+    const QByteArray datagram = framed(line);
     return hub_ && hub_->send(datagram, address_.toIPv4Address(), board_.port);
 }
 
@@ -81,7 +98,8 @@ void UdpBoardLink::deliver(const QByteArray& datagram) {
     emit answer(datagram);
 }
 
-SerialBoardLink::SerialBoardLink(const Options& options) : BoardLink(false), options_(options) {
+SerialBoardLink::SerialBoardLink(const Options& options, const Board& board)
+    : BoardLink(false, options, board) {
     connect(&port_, &QSerialPort::readyRead, this, &SerialBoardLink::read);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialBoardLink::onError);
     quiet_.setSingleShot(true);
@@ -90,7 +108,7 @@ SerialBoardLink::SerialBoardLink(const Options& options) : BoardLink(false), opt
 }
 
 void SerialBoardLink::open() {
-    port_.setPortName(options_.serialPort);
+    port_.setPortName(board_.serialPort);
     port_.setBaudRate(options_.baud);
     port_.setDataBits(QSerialPort::Data8);
     port_.setParity(QSerialPort::NoParity);
@@ -102,13 +120,13 @@ void SerialBoardLink::open() {
         if (ok)
             emit opened();
         else
-            emit failed(QStringLiteral("cannot open %1: %2").arg(options_.serialPort, why));
+            emit failed(QStringLiteral("cannot open %1: %2").arg(board_.serialPort, why));
     });
 }
 
 bool SerialBoardLink::send(const QByteArray& line) {
     // What the board is still sending stays: a half-received line or frame ends as it came.
-    const QByteArray bytes = framed(options_, line);
+    const QByteArray bytes = framed(line);
     return port_.write(bytes) == bytes.size();
 }
 
@@ -117,10 +135,14 @@ void SerialBoardLink::read() {
     emit received(bytes);
     if (options_.framing == Framing::Rtu) {
         frames_.append(bytes.constData(), std::size_t(bytes.size()));
-        for (core::RtuStep step;
-             (step = core::takeRtuFrame(frames_)).kind != core::RtuStep::Kind::Incomplete;)
-            if (step.kind == core::RtuStep::Kind::Good)
+        for (;;) {
+            const int from = frames_.empty() ? -1 : static_cast<unsigned char>(frames_[0]);
+            const core::RtuStep step = core::takeRtuFrame(frames_);
+            if (step.kind == core::RtuStep::Kind::Incomplete)
+                break;
+            if (step.kind == core::RtuStep::Kind::Good && from == rtuAddress_)
                 emit answer(QByteArray::fromStdString(step.data));
+        }
         return;
     }
     hand(replies_.take(std::string_view(bytes.constData(), std::size_t(bytes.size()))));
@@ -143,7 +165,7 @@ void SerialBoardLink::onError(QSerialPort::SerialPortError error) {
     quiet_.stop();
     // The port's own error text may be a stale one of its set-up; say what happened.
     emit failed(QStringLiteral("%1 went away (unplugged, or closed at the other end)")
-                    .arg(options_.serialPort));
+                    .arg(board_.serialPort));
 }
 
 } // namespace vantor::cli

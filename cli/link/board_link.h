@@ -9,7 +9,10 @@
 //   - serial, plain and gateway framing: a reply ends at a line end (CR or LF; the LF of
 //     a CR LF pair stays with its CR), or when no byte has come for 20 ms, the window's
 //     poll period, so that a board that ends its lines with CR alone is heard too;
-//   - serial, RTU framing: the data of each frame with a good CRC.
+//   - serial, RTU framing: the data of each frame with a good CRC and the device's address
+//     (a frame of another device on the line is logged and dropped).
+// On a bus the link stays open from one device to the next: setAddress() names the device
+// the next lines go to.
 // The system's word that nothing listens on the board's UDP port is unreachable(); a
 // serial port that goes away (an adapter pulled out, a pseudo-terminal closed) is
 // failed() at once rather than polled.
@@ -41,6 +44,8 @@ public:
     virtual bool send(const QByteArray& line) = 0;
     virtual QString name() const = 0;
     bool udp() const { return udp_; }
+    // The gateway or RTU address of the device the lines go to, as written.
+    void setAddress(const QString& address);
 
 signals:
     void opened();
@@ -53,9 +58,13 @@ signals:
     void unreachable();
 
 protected:
-    explicit BoardLink(bool udp) : udp_(udp) {}
+    BoardLink(bool udp, const Options& options, const Board& board);
     // The line as the gateway or an RTU device wants it; throws core::Failure.
-    QByteArray framed(const Options& options, const QByteArray& line) const;
+    QByteArray framed(const QByteArray& line) const;
+
+    const Options& options_;
+    Board board_;
+    int rtuAddress_ = -1; // the device whose frames are its answers
 
 private:
     bool udp_;
@@ -79,8 +88,6 @@ public:
 private:
     void bindTo(const QHostAddress& address);
 
-    const Options& options_;
-    Board board_;
     QHostAddress address_;
     std::shared_ptr<UdpHub> hub_;
 };
@@ -90,17 +97,16 @@ class SerialBoardLink : public BoardLink {
 public:
     static constexpr int kQuietMs = core::SerialReplies::kQuietMs;
 
-    explicit SerialBoardLink(const Options& options);
+    SerialBoardLink(const Options& options, const Board& board);
     void open() override;
     bool send(const QByteArray& line) override;
-    QString name() const override { return options_.serialPort; }
+    QString name() const override { return board_.label(); }
 
 private:
     void read();
     void hand(const std::vector<std::string>& replies);
     void onError(QSerialPort::SerialPortError error);
 
-    const Options& options_;
     QSerialPort port_;
     core::SerialReplies replies_; // plain and gateway framing
     std::string frames_;          // RTU: bytes of a frame not yet complete

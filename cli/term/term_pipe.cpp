@@ -113,7 +113,7 @@ void TermPipe::next() {
             show(shown_->openPart()); // before the line's own answer
         job_ = std::make_unique<TermJob>(std::move(options));
         connect(&job_->job, &BoardJob::finished, this, &TermPipe::onDone);
-        job_->job.startOn(*link_.link(), log_);
+        job_->job.startOn(*link_.link(), &log_);
     }
     if (!job_ && lines_.isEmpty() && inputEnded_)
         return end(status_);

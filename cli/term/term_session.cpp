@@ -308,7 +308,7 @@ void TermSession::startJob(const QString& command, const QStringList& args) {
             [this] { job_->output.progress(job_->job.progress()); });
     connect(&job_->job, &BoardJob::finished, this, &TermSession::onJobDone);
     editor_->hide();
-    job_->job.startOn(*link_.link(), log_);
+    job_->job.startOn(*link_.link(), &log_);
 }
 
 void TermSession::onJobDone(const Result& result) {

@@ -140,6 +140,52 @@ void expandTarget(const TargetPattern& pattern, std::uint16_t defaultPort, std::
         out.push_back({dottedAddress(std::uint32_t(a)), port});
 }
 
+std::vector<int> parseAddressList(std::string_view text) {
+    std::vector<int> out;
+    std::string_view rest = text;
+    do {
+        const std::string_view part = rest.substr(0, rest.find(','));
+        rest.remove_prefix(std::min(rest.size(), part.size() + 1));
+        const std::size_t dash = part.find('-');
+        const auto first = number(part.substr(0, dash), 255, 3);
+        const auto last =
+            dash == std::string_view::npos ? first : number(part.substr(dash + 1), 255, 3);
+        if (!first || !last || *first < 1 || *last > 247 || *last < *first)
+            bad(text, "Modbus addresses go from 1 to 247, as N, A-B or a list of them (1-8,12)");
+        for (auto a = *first; a <= *last; ++a)
+            out.push_back(int(a));
+    } while (!rest.empty());
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+BusEntry splitBusEntry(std::string_view text) {
+    const std::size_t at = text.find('@');
+    if (at == std::string_view::npos)
+        return {std::string(text), std::nullopt};
+    return {std::string(text.substr(0, at)), std::string(text.substr(at + 1))};
+}
+
+std::vector<std::string> splitEntries(std::string_view text) {
+    std::vector<std::string> entries;
+    while (!text.empty()) {
+        const std::size_t comma = text.find(','), at = text.find('@');
+        const std::size_t end = at < comma ? text.size() : std::min(comma, text.size());
+        std::string_view entry = text.substr(0, end);
+        text.remove_prefix(std::min(text.size(), end + 1));
+        while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t'))
+            entry.remove_prefix(1);
+        while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t'))
+            entry.remove_suffix(1);
+        if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"')
+            entry = entry.substr(1, entry.size() - 2);
+        if (!entry.empty())
+            entries.emplace_back(entry);
+    }
+    return entries;
+}
+
 std::vector<std::string> readTargetFile(std::string_view text) {
     std::vector<std::string> targets;
     while (!text.empty()) {
@@ -151,15 +197,8 @@ std::vector<std::string> readTargetFile(std::string_view text) {
         if (start == std::string_view::npos)
             continue;
         line.remove_prefix(start);
-        line = line.substr(0, line.find_first_of(" \t"));
-        while (!line.empty()) {
-            std::string_view entry = line.substr(0, line.find(','));
-            line.remove_prefix(std::min(line.size(), entry.size() + 1));
-            if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"')
-                entry = entry.substr(1, entry.size() - 2);
-            if (!entry.empty())
-                targets.emplace_back(entry);
-        }
+        for (std::string& entry : splitEntries(line.substr(0, line.find_first_of(" \t"))))
+            targets.push_back(std::move(entry));
     }
     return targets;
 }

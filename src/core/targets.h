@@ -5,7 +5,10 @@
 //   a.b.c.d/n          a network: its addresses without the network and broadcast ones
 //                      (all of them for /31 and /32)
 // each with an optional ":PORT" at the end (127.0.1.0/24:111). Ranges expand in ascending
-// order, and the targets keep the order they are given in.
+// order, and the targets keep the order they are given in. A target behind a Modbus
+// gateway, or a serial port with devices on its line, may carry the device addresses after
+// '@' (10.0.0.5@1-32, /dev/ttyUSB0@3,7); the list runs to the end of the entry, commas
+// included.
 
 #include <cstdint>
 #include <optional>
@@ -47,9 +50,24 @@ TargetPattern parseTarget(std::string_view text);
 // when `out` would hold more than `most`.
 void expandTarget(const TargetPattern& pattern, std::uint16_t defaultPort, std::vector<Target>& out,
                   std::size_t most = kMostTargets);
+// Modbus device addresses: N, A-B, or such parts separated by commas (1-8,12); ascending,
+// each once. 0 is the broadcast no device answers and 248 to 255 are reserved, so they are
+// errors. Throws TargetError.
+std::vector<int> parseAddressList(std::string_view text);
+
+// An entry split at its '@': the target, and the address list (none without '@').
+struct BusEntry {
+    std::string target;
+    std::optional<std::string> addresses;
+};
+BusEntry splitBusEntry(std::string_view text);
+// The entries of a comma-separated text, where an '@' takes the rest for its list.
+std::vector<std::string> splitEntries(std::string_view text);
+
 // The targets of a hosts file: '#' starts a comment to the end of its line, a line's first
 // blank-separated field is what it names (further fields are ignored, as the columns of
-// `vantor scan` are), commas separate targets within it, double quotes around one go.
+// `vantor scan` are), commas separate targets within it (up to an '@'), double quotes
+// around one go.
 std::vector<std::string> readTargetFile(std::string_view text);
 // Keeps the first of equal targets; returns how many were dropped.
 std::size_t dropDuplicates(std::vector<Target>& targets);

@@ -456,7 +456,10 @@ private slots:
         row("a folder", {"put", "."}, 2, "a folder");
         row("2049 lines", {"download", "long.bas"}, 2, "more than 2048 lines");
         row("baud 1234", {"--baud", "1234", "ver"}, 2, "--baud wants");
-        row("RTU address 300", {"--rtu", "300", "ver"}, 2, "from 0 to 255");
+        row("RTU address 248", {"--rtu", "248", "ver"}, 2, "from 1 to 247");
+        row("RTU broadcast", {"--rtu", "0", "ver"}, 2, "from 1 to 247");
+        row("an address list without --rtu", {"--serial", "/dev/null@3", "ver"}, 2,
+            "wants --gateway or --rtu");
         row("unknown command", {"frob"}, 2, "unknown command frob");
         row("a command mistyped", {"dowload", "p.bas"}, 2, "did you mean download?");
         row("a line the code page cannot carry", {"send", "caf\u00e9 \u20ac"}, 2, "cannot carry");

@@ -107,12 +107,41 @@ private slots:
                  matches);
     }
 
+    // Modbus address lists: what they expand to, or empty for a usage error.
+    void addresses_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("one") << "16" << QList<int>{16};
+        QTest::newRow("range and one") << "1-3,12" << QList<int>{1, 2, 3, 12};
+        QTest::newRow("overlap, out of order") << "7,2-4,3" << QList<int>{2, 3, 4, 7};
+        QTest::newRow("the ends") << "1,247" << QList<int>{1, 247};
+        QTest::newRow("broadcast") << "0" << QList<int>{};
+        QTest::newRow("reserved") << "248" << QList<int>{};
+        QTest::newRow("reversed") << "5-3" << QList<int>{};
+        QTest::newRow("not a number") << "1-x" << QList<int>{};
+        QTest::newRow("empty part") << "1,,2" << QList<int>{};
+        QTest::newRow("nothing") << "" << QList<int>{};
+    }
+    void addresses() {
+        QFETCH(QString, text);
+        QFETCH(QList<int>, expected);
+        try {
+            const std::vector<int> got = parseAddressList(text.toStdString());
+            QCOMPARE(QList<int>(got.begin(), got.end()), expected);
+        } catch (const TargetError&) {
+            QVERIFY(expected.isEmpty());
+        }
+    }
+
+    // A field's targets end at commas, except after an '@', whose list takes the rest.
     void hostsFile() {
         const std::string text = "# plant 3\r\n10.0.0.1\r\n\r\n  10.0.0.2:5000  VANTOR BASIC V1.0, "
-                                 "3 ms\n10.0.0.3,\"10.0.0.4\" # two\n\t#none\n10.0.0.0/30";
+                                 "3 ms\n10.0.0.3,\"10.0.0.4\" # two\n\t#none\n10.0.0.0/30\n"
+                                 "10.0.0.6,10.0.0.5@1-3,7 x\n/dev/ttyUSB0@2";
         QCOMPARE(readTargetFile(text),
                  (std::vector<std::string>{"10.0.0.1", "10.0.0.2:5000", "10.0.0.3", "10.0.0.4",
-                                           "10.0.0.0/30"}));
+                                           "10.0.0.0/30", "10.0.0.6", "10.0.0.5@1-3,7",
+                                           "/dev/ttyUSB0@2"}));
     }
 
     void duplicates() {
