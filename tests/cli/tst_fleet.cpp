@@ -2,11 +2,14 @@
 // and one port: targets as ranges, duplicates and exclusions, scan, --failed-to and a
 // rerun of it, --max-failures and --canary stopping where they should.
 
+#include "sim/bus.h"
 #include "sim/controller.h"
+#include "sim/pty_front.h"
 #include "sim/udp_front.h"
 #include "vantor_run.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -64,6 +67,18 @@ QMap<QString, QString> results(const QByteArray& out) {
 }
 
 const QStringList kQuick{"--timeout", "0.3", "--retries", "0", "--idle", "50", "--json"};
+
+// Devices behind a gateway or on an RTU line: 1 and 4 healthy, 2 refusing, 3 silent.
+std::vector<sim::BusDevice> fourDevices() {
+    return {{1}, {2, false, true}, {3, true}, {4}};
+}
+
+QJsonObject byHost(const QByteArray& out, const QString& host) {
+    for (const QByteArray& line : out.trimmed().split('\n'))
+        if (const QJsonObject o = QJsonDocument::fromJson(line).object(); o["host"] == host)
+            return o;
+    return {};
+}
 
 } // namespace
 
@@ -194,6 +209,78 @@ private slots:
                  QStringList({"done", "done", "done"}));
     }
 
+    // A gateway bus over UDP: each device a board of its own, named TARGET@N, with what
+    // it answered; the failed ones rerun from --failed-to; a scan lists the bus's devices.
+    void gatewayBus() {
+        QTemporaryDir dir;
+        sim::ControllerOptions board;
+        board.memoryFlash = true;
+        sim::Bus bus(board, fourDevices());
+        sim::UdpFront front(bus, QHostAddress(QStringLiteral("127.0.9.9")), 0);
+        const QString link = QStringLiteral("127.0.9.9:%1").arg(front.port());
+        const QString p = dir.filePath("p.bas"), failed = dir.filePath("failed.txt");
+        writeFile(p, "10 PRINT 1\r\n20 END\r\n");
+        Run r = runVantor(kQuick + QStringList{"--host", link, "--gateway", "1-4", "download", p,
+                                               "--failed-to", failed});
+        QCOMPARE(r.status, 3);
+        QCOMPARE(results(r.out), (QMap<QString, QString>{{link + "@1", "done"},
+                                                         {link + "@2", "refused"},
+                                                         {link + "@3", "no answer"},
+                                                         {link + "@4", "done"}}));
+        const QJsonObject first = byHost(r.out, link + "@1");
+        QCOMPARE(first["link"].toString(), link);
+        QCOMPARE(first["address"].toInt(), 1);
+        for (const int n : {1, 4})
+            QCOMPARE(bus.device(n)->program().size(), std::size_t(2));
+        QCOMPARE(bus.linesTo(2), 1); // refused at its first line
+        QCOMPARE(readFile(failed), (link + "@2\n" + link + "@3\n").toUtf8());
+        r = runVantor(kQuick + QStringList{"--hosts", failed, "--gateway", "1", "ver"});
+        QCOMPARE(results(r.out).keys(), QStringList({link + "@2", link + "@3"}));
+        QCOMPARE(bus.linesTo(1), 2);
+        r = runVantor({"scan", "--host", link + "@1-5", "--gateway", "9", "--timeout", "0.3"});
+        QCOMPARE(r.status, 0);
+        const QList<QByteArray> rows = r.out.trimmed().split('\n');
+        QCOMPARE(rows.size(), 4); // the header, 1, 2 (ERROR) and 4
+        QVERIFY2(rows[3].startsWith((link + "@4").toLatin1()), r.out);
+    }
+
+    // A device that answers after its time-out, but within the idle time, holds the line:
+    // its late answer is never the next device's.
+    void lateDeviceOnGateway() {
+        sim::ControllerOptions board;
+        board.memoryFlash = true;
+        sim::Bus bus(board, {{1, false, false, true}, {2, true}});
+        sim::FrontOptions f;
+        f.stallMs = 400;
+        sim::UdpFront front(bus, QHostAddress(QStringLiteral("127.0.9.9")), 0, f);
+        const Run r = runVantor({"--host", QStringLiteral("127.0.9.9:%1").arg(front.port()),
+                                 "--gateway", "1-2", "--timeout", "0.3", "--retries", "0", "--idle",
+                                 "300", "--json", "ver"});
+        QCOMPARE(results(r.out).values(), QStringList({"no answer", "no answer"}));
+    }
+
+    // Two RTU lines at once, one of them named with its own device: a frame for an address
+    // where nobody is gets no answer, and each device's saved listing has a file of its own.
+    void rtuBuses() {
+        QTemporaryDir dir;
+        sim::ControllerOptions board;
+        board.memoryFlash = true;
+        sim::Bus a(board, fourDevices()), b(board, {{3}});
+        a.device(1)->storeLine("10 PRINT 1");
+        b.device(3)->storeLine("10 PRINT 3");
+        sim::PtyFront lineA(a), lineB(b);
+        const Run r = runVantor(kQuick + QStringList{"--serial", lineA.slavePath(), "--serial",
+                                                     lineB.slavePath() + "@3", "--rtu", "1,3",
+                                                     "save", dir.filePath("back.bas")});
+        QCOMPARE(results(r.out), (QMap<QString, QString>{{lineA.slavePath() + "@1", "done"},
+                                                         {lineA.slavePath() + "@3", "no answer"},
+                                                         {lineB.slavePath() + "@3", "done"}}));
+        const QString baseA = QFileInfo(lineA.slavePath()).fileName();
+        const QString baseB = QFileInfo(lineB.slavePath()).fileName();
+        QCOMPARE(readFile(dir.filePath("back-" + baseA + "-1.bas")), QByteArray("10 PRINT 1\r\n"));
+        QCOMPARE(readFile(dir.filePath("back-" + baseB + "-3.bas")), QByteArray("10 PRINT 3\r\n"));
+    }
+
     void badTargets_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
@@ -208,6 +295,10 @@ private slots:
         QTest::newRow("max-failures 0%")
             << QStringList{"--host", "127.0.9.1", "--max-failures", "0%", "ver"}
             << "--max-failures wants";
+        QTest::newRow("a reversed device range")
+            << QStringList{"--host", "127.0.9.1", "--gateway", "5-3", "ver"} << "--gateway wants";
+        QTest::newRow("a device list, no framing")
+            << QStringList{"--host", "127.0.9.1@1-3", "ver"} << "wants --gateway or --rtu";
     }
     void badTargets() {
         QFETCH(QStringList, arguments);
