@@ -10,18 +10,26 @@ boards at once. Options may stand anywhere on the line; commands may be typed in
 
 LINK, one of:
   --host TARGET             UDP (repeat it, or use --hosts, for several boards)
-  --hosts FILE              targets one per line: a line's first field, # comments
+  --hosts FILE              targets one per line: a line's first field, # comments; a
+                            line that starts with / names a serial port
   --remote-port N           UDP port of the controllers (default 111)
-  --serial PORT             a serial device path (or COMn on Windows)
+  --serial PORT             a serial device path (or COMn on Windows); repeat it for
+                            several ports, each a link of its own
   --baud N                  1200, 2400, 4800, 9600, 19200 or 115200 (default 115200)
 TARGET: ADDRESS (or a host name), a.b.c.d-e (last octet d to e) or a.b.c.d/n (a network,
   without its network and broadcast addresses), each with :PORT at the end if wanted;
-  at most 65536 in all, duplicates run once
+  at most 65536 in all, duplicates run once; with --gateway or --rtu, TARGET@LIST (and
+  PORT@LIST) names the devices on that link (10.0.0.5@1-32, /dev/ttyUSB0@3,7)
   --exclude TARGETS         leave these out (comma-separated; no :PORT: on every port)
 framing (default plain):
-  --gateway N               every line as an "MDC N," gateway line
-  --rtu N                   every line as a Modbus RTU frame (function 67) to address N
-                            (serial only); replies reassembled and CRC-checked
+  --gateway LIST            every line as an "MDC N," gateway line to device N
+  --rtu LIST                every line as a Modbus RTU frame (function 67) to device N
+                            (serial only); replies reassembled and CRC-checked, frames
+                            of another device dropped
+LIST: Modbus addresses 1 to 247, as N, A-B or a list (1-8,12); the devices of targets
+  without @LIST. Each device is a board named LINK@N; a link's devices (a bus) run one
+  after another, in address order, the next once the line has been quiet for --idle. A
+  single --gateway value that is no number goes out as typed
 
 COMMANDS
   ver                       print the controller's answer to VER
@@ -42,7 +50,10 @@ COMMANDS
   scan TARGET...            send VER to every target and list those that answer (target,
                             round trip ms, first line of the version), a hosts file as
                             it stands; --all lists the silent ones too. Status 0 when one
-                            answered, 3 when none did
+                            answered, 3 when none did. Over UDP the targets are asked at
+                            --rate a second (default 1000), not --jobs at a time; with
+                            --gateway or --rtu, every device of every link named.
+                            Defaults --timeout 1 --retries 1
   term                      the console on this terminal: type lines for the board, see
                             its replies as they come; Ctrl-T ? lists the keys (download,
                             save, VER, NEW, put, get, timestamps, hex, quit). With stdin
@@ -63,7 +74,8 @@ OPTIONS
                             line, VER, the listing) or waited for (a flash line) up to N
                             more times; a flash transfer starts over at most N times in
                             all (default 2)
-  --jobs N                  boards served at once (default 32, at most 4096)
+  --jobs N                  boards served at once (default 32, at most 4096); on buses,
+                            buses at once
   --max-failures N|N%       once N boards (or N% of them, rounded up) have failed, start
                             no more: those running finish, the rest are "skipped"
   --canary K                run the first K boards alone, the others only if all of
