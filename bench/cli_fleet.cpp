@@ -1,10 +1,13 @@
 // bench_cli_fleet: vantor on a fleet of simulated boards that answer 5 ms after every line
 // (vantor-sim --boards, one process, 4096 boards on consecutive loopback addresses): a
 // 200-line download on one board alone, the yardstick of the same run; on 1024 boards at
-// once; on 4096 boards 1024 at a time; and vantor scan of 1024 boards. Each figure is the
-// wall time of the whole vantor process, start-up included, and vantor's peak resident
-// memory, read from /proc while it runs. A run that does not end with every board done
-// fails the benchmark, the yardstick's first.
+// once; on 4096 boards 1024 at a time; and vantor scan of 1024 boards. Then buses: the
+// same download to one device of an RTU bus on a pseudo-terminal (the buses' yardstick),
+// to its 32 devices one after another, and to four such buses at once; and a scan of 1024
+// silent addresses with the scan's defaults. `--long` adds a scan of 65,536 silent
+// addresses at the default rate. Each figure is the wall time of the whole vantor process,
+// start-up included, and vantor's peak resident memory, read from /proc while it runs. A
+// run that does not end as it should fails the benchmark, the yardsticks' first.
 
 #include "bench_support.h"
 
@@ -15,6 +18,8 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 using namespace vantor;
 using bench::Clock;
@@ -41,7 +46,7 @@ double peakMiB(qint64 pid) {
     return 0;
 }
 
-Run runVantor(const QStringList& arguments) {
+Run runVantor(const QStringList& arguments, int status = 0) {
     QProcess p;
     const auto start = Clock::now();
     p.start(QStringLiteral(VANTOR), arguments);
@@ -54,7 +59,7 @@ Run runVantor(const QStringList& arguments) {
         },
         300000);
     run.wallMs = bench::msSince(start);
-    run.done = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    run.done = p.exitStatus() == QProcess::NormalExit && p.exitCode() == status;
     run.out = p.readAllStandardOutput();
     if (!run.done)
         bench::note(QString::fromLocal8Bit(p.readAllStandardError().right(2000)));
@@ -77,6 +82,85 @@ QByteArray hosts(int count, quint16 port) {
                     .arg(port)
                     .toLatin1();
     return text;
+}
+
+// A simulator started with `arguments`, and its READY lines' words.
+struct Sim {
+    explicit Sim(const QStringList& arguments) {
+        process.start(QStringLiteral(VANTOR_SIM), arguments);
+        while (bench::waitUntil([&] { return process.canReadLine(); }, 60000)) {
+            const QList<QByteArray> words = process.readLine().trimmed().split(' ');
+            if (words.value(1) == "udp")
+                port = words.value(3).toUShort();
+            else
+                pty = QString::fromLocal8Bit(words.value(2));
+            if (!arguments.contains("--serial") || !pty.isEmpty())
+                break;
+        }
+        if (port == 0 && pty.isEmpty())
+            bench::note("a simulator did not start: " + process.readAllStandardError());
+    }
+    ~Sim() {
+        process.terminate();
+        process.waitForFinished();
+    }
+    QProcess process;
+    quint16 port = 0;
+    QString pty;
+};
+
+// 32 devices on an RTU line each: one device alone (the yardstick), the 32 one after
+// another, and four lines at once.
+bool buses(const QString& bas) {
+    std::vector<std::unique_ptr<Sim>> lines;
+    for (int i = 0; i < 4; ++i)
+        lines.push_back(std::make_unique<Sim>(
+            QStringList{"--serial", "--bus", "1-32", "--delay", "5", "--gap", "0", "--flash-dir",
+                        QDir::temp().filePath(QStringLiteral("vantor-bench-bus%1").arg(i))}));
+    QStringList four;
+    for (const auto& line : lines)
+        four << "--serial" << line->pty;
+    const Run one = runVantor({"--serial", lines[0]->pty, "--rtu", "1", "download", bas});
+    bench::figure("one RTU device, 200 lines at 5 ms (bus yardstick)", one.wallMs, "ms");
+    if (!one.done) {
+        bench::note("the bus yardstick failed");
+        return false;
+    }
+    const Run bus = runVantor({"--serial", lines[0]->pty, "--rtu", "1-32", "download", bas});
+    bench::figure("32 devices on one RTU bus", bus.wallMs, "ms");
+    const Run buses = runVantor(four + QStringList{"--rtu", "1-32", "download", bas});
+    bench::figure("4 RTU buses of 32 devices at once", buses.wallMs, "ms");
+    bool met = bench::target("32 devices within 1.1 x 32 x one device",
+                             bus.done && bus.wallMs <= 1.1 * 32 * one.wallMs,
+                             QString::number(bus.wallMs / (32 * one.wallMs), 'f', 3));
+    met &= bench::target("4 buses within 1.3 x one bus",
+                         buses.done && bus.done && buses.wallMs <= 1.3 * bus.wallMs,
+                         QString::number(buses.wallMs / bus.wallMs, 'f', 2));
+    return met;
+}
+
+// Scans of silent addresses (boards that never answer) with the scan's defaults.
+bool silentScans(const QTemporaryDir& dir, bool long_) {
+    const int count = long_ ? 65536 : 1024;
+    Sim silent({"--boards", QString::number(std::min(count, 4096)), "--address", "127.0.40.0",
+                "--silent", QStringLiteral("1-%1").arg(std::min(count, 4096)), "--flash-dir",
+                dir.filePath("silent")});
+    QStringList targets;
+    for (int block = 0; block < 4; ++block)
+        targets << QStringLiteral("127.0.%1.0-255:%2").arg(40 + block).arg(silent.port);
+    const Run scan = runVantor(QStringList{"scan"} + targets, 3);
+    bench::figure("scan of 1024 silent addresses, defaults", scan.wallMs, "ms");
+    bool met = bench::target("scan of 1024 silent addresses under 4 s",
+                             scan.done && scan.wallMs < 4000, QString());
+    if (long_) {
+        // 127.1.0.0/16 less its network and broadcast addresses, and two more.
+        const Run all = runVantor({"scan", "127.1.0.0/16:5999", "127.0.40.1-2:5999"}, 3);
+        bench::figure("scan of 65536 silent addresses at 1000/s", all.wallMs, "ms");
+        bench::figure("scan of 65536 silent addresses, peak memory", all.peakMiB, "MiB");
+        met &= bench::target("65536 silent addresses under 75 s in under 64 MiB",
+                             all.done && all.wallMs < 75000 && all.peakMiB < 64, QString());
+    }
+    return met;
 }
 
 } // namespace
@@ -135,5 +219,7 @@ int main(int argc, char* argv[]) {
                          QString::number(waves.wallMs / one.wallMs, 'f', 2));
     sim.terminate();
     sim.waitForFinished();
+    met &= buses(bas);
+    met &= silentScans(dir, QCoreApplication::arguments().contains(QStringLiteral("--long")));
     return met ? 0 : 1;
 }

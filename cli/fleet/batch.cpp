@@ -129,14 +129,16 @@ void Batch::onFinished(std::size_t b, std::size_t index, const Result& r) {
             stop_ = QStringLiteral("a canary failed (--canary %1)").arg(o_.canary);
     }
     // The job is still emitting: it goes once it has returned.
+    bool owes = true;
     if (const auto at = jobs_.find(index); at != jobs_.end()) {
+        owes = at->second->owesAnswers();
         at->second.release()->deleteLater();
         jobs_.erase(at);
     }
     Bus& bus = buses_[b];
     bus.busy = false;
     if (bus.link)
-        bus.link->ended(); // the next device waits for the line to be quiet
+        bus.link->ended(owes); // the next device waits for the line to be quiet
     waiting_.push_back(b);
     schedule();
 }

@@ -63,8 +63,8 @@ void BusLink::run(BoardJob& job, const Board& board) {
     job.startOn(*link_, nullptr, down_);
 }
 
-void BusLink::ended() {
-    quiet_.ended(now());
+void BusLink::ended(bool owes) {
+    quiet_.ended(now(), owes);
     armQuiet();
 }
 

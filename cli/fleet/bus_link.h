@@ -31,7 +31,7 @@ public:
     // The next device's command on the link; on a link that could not be opened (or went
     // away) it ends at once with the reason.
     void run(BoardJob& job, const Board& board);
-    void ended();
+    void ended(bool owes);
 
 private:
     void open();

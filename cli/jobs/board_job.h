@@ -44,6 +44,8 @@ public:
     // Ends the job at once as interrupted (Ctrl-C), saying how far it got.
     void interrupt();
     bool running() const { return started_ && !finished_; }
+    // Once finished: the board may still answer (core::BoardEngine::owesAnswers).
+    bool owesAnswers() const { return engine_ && engine_->owesAnswers(); }
     // Where the job is now, and where it is in the command's own phase (a download's
     // lines while its listing is read back to verify them).
     const Progress& progress() const { return progress_; }

@@ -65,6 +65,10 @@ std::optional<double> BoardEngine::deadline() const {
     return d_->deadline();
 }
 
+bool BoardEngine::owesAnswers() const {
+    return d_->owes_;
+}
+
 bool BoardEngine::finished() const {
     return d_->finished_;
 }
@@ -338,6 +342,10 @@ void BoardEngine::Impl::finish(JobStatus status, const std::string& message) {
     if (finished_)
         return;
     finished_ = true;
+    // A console line settles only after a quiet moment: nothing more of it is owed.
+    owes_ = timedOut_ || owed_ > 0 || status == JobStatus::Interrupted ||
+            status == JobStatus::Link ||
+            (line_.kind != Kind::Console && line_.copies > line_.answered);
     silenceAt_.reset();
     quietAt_.reset();
     handler_ = nullptr;

@@ -145,6 +145,10 @@ public:
     // The last answer as it came, and whether a deadline passed since.
     std::string_view lastAnswer() const;
     bool timedOut() const;
+    // Once finished: the board may still answer something of this command (a line timed
+    // out or went more than once, or the command was cut short), so that whoever speaks
+    // to it, or to another device on its line, next waits for the line to be quiet.
+    bool owesAnswers() const;
 
     class Impl;
 

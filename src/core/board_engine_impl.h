@@ -52,6 +52,7 @@ public:
     bool timedOut_ = false;
     bool unreachable_ = false; // the system said nothing listens on the board's port
     bool finished_ = false;
+    bool owes_ = true;
 
 private:
     enum class Phase { Opening, Console, Erase, Download, Listing, Put, ReadBack };

@@ -3,7 +3,9 @@
 // a gateway's replies carry no address: the next device's first line goes out only once
 // the previous device's command has ended and the line has then been quiet for the idle
 // time (counted from that end, or from the last answer heard after it), so that a late
-// answer of one device is never taken for the next one's.
+// answer of one device is never taken for the next one's. A device whose every line was
+// sent once and answered owes no answer: after it only an answer heard since its end (a
+// board talking on its own) holds the line.
 
 #include <algorithm>
 #include <optional>
@@ -14,22 +16,31 @@ class BusQuiet {
 public:
     explicit BusQuiet(double idleMs) : idleMs_(idleMs) {}
     void began() { busy_ = true; }
-    void ended(double now) {
+    // `owes`: the device may still answer (a line timed out, was sent again, or the
+    // command was cut short).
+    void ended(double now, bool owes = true) {
         busy_ = false;
         endedAt_ = now;
+        owes_ = owes;
+        heardAt_.reset();
     }
-    void heard(double now) { heardAt_ = std::max(heardAt_, now); }
+    void heard(double now) {
+        if (!busy_)
+            heardAt_ = now;
+    }
     // None while a device's command runs.
     std::optional<double> readyAt() const {
         if (busy_)
             return std::nullopt;
-        return std::max(endedAt_, heardAt_) + idleMs_;
+        const double quiet = owes_ ? endedAt_ + idleMs_ : endedAt_;
+        return heardAt_ ? std::max(quiet, *heardAt_ + idleMs_) : quiet;
     }
 
 private:
     double idleMs_;
     double endedAt_ = -1e18; // the first device goes at once
-    double heardAt_ = -1e18;
+    std::optional<double> heardAt_;
+    bool owes_ = false;
     bool busy_ = false;
 };
 

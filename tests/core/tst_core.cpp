@@ -3,6 +3,7 @@
 // properties over every byte. What those suites already check end to end is not repeated.
 
 #include "core/basic_numbers.h"
+#include "core/bus_quiet.h"
 #include "core/code_page.h"
 #include "core/command_history.h"
 #include "core/crc16.h"
@@ -118,6 +119,32 @@ class TstCore : public QObject {
     Q_OBJECT
 
 private slots:
+    // When the next device on a bus may start: idle 300 ms, the device before ended at
+    // 1000; what it said while it ran does not count.
+    void busQuiet_data() {
+        QTest::addColumn<bool>("owes");
+        QTest::addColumn<double>("heard"); // after the end; below 0: nothing
+        QTest::addColumn<double>("ready");
+        QTest::newRow("owes nothing") << false << -1.0 << 1000.0;
+        QTest::newRow("owes an answer") << true << -1.0 << 1300.0;
+        QTest::newRow("owes nothing, talks after") << false << 1100.0 << 1400.0;
+        QTest::newRow("owes, answers late") << true << 1250.0 << 1550.0;
+    }
+    void busQuiet() {
+        QFETCH(bool, owes);
+        QFETCH(double, heard);
+        QFETCH(double, ready);
+        core::BusQuiet quiet(300);
+        QCOMPARE(quiet.readyAt().value_or(-1), -1e18); // the first goes at once
+        quiet.began();
+        quiet.heard(990);
+        QVERIFY(!quiet.readyAt());
+        quiet.ended(1000, owes);
+        if (heard >= 0)
+            quiet.heard(heard);
+        QCOMPARE(quiet.readyAt().value_or(-1), ready);
+    }
+
     void crc16_data() {
         QTest::addColumn<B>("message");
         QTest::addColumn<uint>("crc");
