@@ -3,6 +3,7 @@
 // else decides what happens next, so two events at the same moment always run alike.
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ enum class EventKind {
     ToBoard, // bytes the host sent arrive at the board; `mark` is when they were sent
     ToHost,  // bytes the board sent arrive at the host
     Quiet,   // the serial port may have been quiet for 20 ms; `mark` counts arrivals
+    Next,    // the next device on the bus may start, if the line is still quiet
 };
 
 struct Event {
@@ -22,12 +24,14 @@ struct Event {
     EventKind kind = EventKind::Tick;
     std::string bytes;
     double mark = 0;
+    std::size_t device = 0; // Tick: whose deadline
 };
 
 class EventQueue {
 public:
-    void push(double at, EventKind kind, std::string bytes = {}, double mark = 0) {
-        heap_.push_back({at, seq_++, kind, std::move(bytes), mark});
+    void push(double at, EventKind kind, std::string bytes = {}, double mark = 0,
+              std::size_t device = 0) {
+        heap_.push_back({at, seq_++, kind, std::move(bytes), mark, device});
         std::push_heap(heap_.begin(), heap_.end(), later);
     }
     bool empty() const { return heap_.empty(); }

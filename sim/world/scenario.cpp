@@ -2,6 +2,7 @@
 
 #include "sim/world/random.h"
 
+#include <algorithm>
 #include <array>
 
 namespace vantor::sim::world {
@@ -86,6 +87,31 @@ void drawFaults(Random& r, Scenario& s) {
     }
 }
 
+void drawProgram(Random& r, Device& d) {
+    for (int n = r.range(0, 8); n > 0; --n)
+        d.program.push_back(std::to_string(r.range(1, 300)) + " " + statement(r));
+}
+
+// One or two more devices on the line, each maybe absent, refusing or late; the board
+// drawn first is always there, so that somebody on the line answers.
+void drawBus(Random& r, Scenario& s) {
+    for (int n = r.range(1, 2); n > 0; --n) {
+        Device d;
+        do
+            d.address = r.range(1, 247);
+        while (std::any_of(s.devices.begin(), s.devices.end(),
+                           [&d](const Device& o) { return o.address == d.address; }));
+        d.absent = r.chance(200);
+        d.refusing = r.chance(150);
+        if (r.chance(250))
+            d.lateMs = r.range(1, 2 * s.timeoutMs); // now within the idle time, now past it
+        drawProgram(r, d);
+        s.devices.push_back(std::move(d));
+    }
+    std::sort(s.devices.begin(), s.devices.end(),
+              [](const Device& a, const Device& b) { return a.address < b.address; });
+}
+
 } // namespace
 
 Scenario drawScenario(std::uint64_t seed) {
@@ -108,7 +134,7 @@ Scenario drawScenario(std::uint64_t seed) {
         s.framing = framing < 7 ? Framing::Plain : Framing::Gateway;
     else
         s.framing = framing < 4 ? Framing::Plain : framing < 7 ? Framing::Gateway : Framing::Rtu;
-    s.address = r.range(1, 247);
+    s.devices.emplace_back().address = r.range(1, 247);
     if (!r.chance(400)) {
         s.timeoutMs = r.range(100, 3000);
         s.retries = r.range(0, 4);
@@ -116,8 +142,7 @@ Scenario drawScenario(std::uint64_t seed) {
     }
     s.gapMs = s.udp ? 0 : r.range(0, 60);
 
-    for (int n = r.range(0, 8); n > 0; --n)
-        s.program.push_back(std::to_string(r.range(1, 300)) + " " + statement(r));
+    drawProgram(r, s.devices.front());
     if (s.command == JobCommand::Get ? r.chance(850) : r.chance(150))
         s.flash = bytes(r, dataSize(r));
     s.local = r.pick({LocalFile::None, LocalFile::Empty, LocalFile::Content});
@@ -128,6 +153,8 @@ Scenario drawScenario(std::uint64_t seed) {
         s.sendLines.push_back(r.chance(100) ? "FROB" : kSendLines[std::size_t(r.range(0, 4))]);
     s.data = bytes(r, dataSize(r));
     drawFaults(r, s);
+    if (s.framing != Framing::Plain && r.chance(400))
+        drawBus(r, s);
     return s;
 }
 
@@ -164,14 +191,18 @@ std::string describe(const Scenario& s) {
     out += std::string(s.erase ? " --new" : "") + (s.verify ? " --verify" : "") +
            (s.udp ? " over udp" : " over serial") +
            (s.framing == Framing::Plain     ? " plain"
-            : s.framing == Framing::Gateway ? " gateway " + std::to_string(s.address)
-                                            : " rtu " + std::to_string(s.address)) +
-           ";";
+            : s.framing == Framing::Gateway ? " gateway"
+                                            : " rtu");
+    for (const Device& d : s.devices)
+        out += " " + std::to_string(d.address) + (d.absent ? " absent" : "") +
+               (d.refusing ? " refusing" : "") +
+               (d.lateMs ? " late " + std::to_string(d.lateMs) + " ms" : "") + " (" +
+               std::to_string(d.program.size()) + " lines)";
+    out += ";";
     add("timeout", s.timeoutMs, " ms");
     add("retries", s.retries);
     add("idle", s.idleMs, " ms");
     add("gap", s.gapMs, " ms");
-    add("board lines", int(s.program.size()));
     out +=
         s.flash ? " flash file " + std::to_string(s.flash->size()) + " bytes," : " no flash file,";
     out += s.local == LocalFile::None    ? " no local file,"

@@ -32,6 +32,16 @@ struct Faults {
     int flashErrorAfter = 0;
 };
 
+// A board on the line. A gateway or RTU line may carry a bus of them, run one after
+// another in address order on the one link.
+struct Device {
+    int address = 1;
+    bool absent = false;              // nobody answers at this address
+    bool refusing = false;            // ERROR to every line
+    int lateMs = 0;                   // its replies leave this much later
+    std::vector<std::string> program; // typed in on the board before the run
+};
+
 struct Scenario {
     std::uint64_t seed = 0;
     core::JobCommand command = core::JobCommand::Ver;
@@ -39,12 +49,11 @@ struct Scenario {
     bool verify = false;
     bool udp = true;
     Framing framing = Framing::Plain;
-    int address = 1;
     int timeoutMs = 5000;
     int retries = 2;
     int idleMs = 300;
     int gapMs = 0;                      // between the replies to one command
-    std::vector<std::string> program;   // typed in on the board before the run
+    std::vector<Device> devices;        // one; or two or three on a bus
     std::optional<std::string> flash;   // F.BIN on the board before the run
     LocalFile local = LocalFile::None;  // save, get: the target before the run
     std::vector<std::string> fileLines; // download: the .bas file

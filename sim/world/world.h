@@ -10,7 +10,13 @@
 //
 // The world records what it did (what was lost, what came late, what the board took and
 // said) so that a run can be judged from outside, against the board's own state.
+//
+// A gateway or RTU line may carry a bus: one engine per device, run one after another in
+// address order on the one link, the next only once the line has been quiet for the idle
+// time (core::BusQuiet), as vantor runs them. Late replies of one device may come while
+// the next one runs; each device's run is recorded and judged on its own.
 
+#include "sim/bus.h"
 #include "sim/controller.h"
 #include "sim/world/event_queue.h"
 #include "sim/world/memory_store.h"
@@ -18,6 +24,7 @@
 #include "sim/world/scenario.h"
 
 #include "core/board_engine.h"
+#include "core/bus_quiet.h"
 #include "core/serial_replies.h"
 
 #include <functional>
@@ -41,7 +48,9 @@ struct Record {
     int stalls = 0;
     int errors = 0; // replies holding ERROR that the board sent
     int logins = 0; // login prompts (Login, Password) that the board sent
-    int events = 0;
+    // Replies of another device heard while this one's command ran, the idle time or more
+    // after that device's end: over a gateway nothing tells whose they are.
+    int strays = 0;
     std::vector<std::string> hostLines;  // every line the engine sent, without CR LF
     std::vector<std::string> boardLines; // every line the board took, gateway unwrapped
 };
@@ -53,56 +62,64 @@ public:
     World(const World&) = delete;
     World& operator=(const World&) = delete;
 
-    // Called after every call into the engine, and whenever it reports progress.
-    std::function<void(const core::BoardEngine&)> observe;
+    // Called after every call into an engine, and whenever it reports progress.
+    std::function<void(std::size_t device, const core::BoardEngine&)> observe;
 
-    // Until the result, and then until the lines still on their way have reached the
-    // board; or until nothing is left to happen, or kMaxEvents have run.
+    // Until the last device's result, and then until the lines still on their way have
+    // reached the board; or until nothing is left to happen, or kMaxEvents have run.
     void run();
     static constexpr int kMaxEvents = 1'000'000;
 
-    bool finished() const { return engine_.finished(); }
-    const core::JobResult& result() const { return engine_.result(); }
-    double endedAt() const { return endedAt_; }
-    const Controller& board() const { return board_; }
-    const MemoryStore& store() const { return store_; }
-    const Record& record() const { return record_; }
+    // Each device of the scenario, in the order they ran.
+    std::size_t devices() const { return hosts_.size(); }
+    bool finished() const { return current_ == hosts_.size(); }
+    bool finished(std::size_t i) const;
+    const core::JobResult& result(std::size_t i) const;
+    double startedAt(std::size_t i) const;
+    double endedAt(std::size_t i) const;
+    // None where nobody answers.
+    const Controller* board(std::size_t i) const;
+    const MemoryStore& store(std::size_t i) const;
+    const Record& record(std::size_t i) const;
+    int events() const { return events_; }
     const std::string& trace() const { return trace_; }
 
 private:
     class Io;
+    struct Host;
 
-    void afterEngine();
-    bool hostSends(std::string_view line);
+    void startNext();
+    void afterEngine(Host& host);
+    void countStrays();
+    Host& addressed(int address);
+    bool hostSends(Host& host, std::string_view line);
     void hostReceives(const std::string& bytes);
     void answer(std::string_view reply);
     void boardReceives(const std::string& bytes, double sentAt);
-    void boardTakes(std::string line, double sentAt);
-    double emit(std::string bytes, double at);
+    void boardTakes(std::string line, double sentAt, int rtuAddress);
+    double emit(std::string bytes, double at, Host& host);
     int latency();
     void note(std::string_view what, std::string_view bytes = {});
 
     Scenario s_;
     Random chance_;
-    Controller board_;
-    MemoryStore store_;
-    std::unique_ptr<Io> io_;
-    core::BoardEngine engine_;
+    std::unique_ptr<Controller> own_; // the board, when it is the line's only one
+    std::unique_ptr<Bus> bus_;
+    std::vector<std::unique_ptr<Host>> hosts_;
+    std::size_t current_ = 0;   // the device that runs, or is next
+    std::size_t listening_ = 0; // the device whose RTU frames the host takes
+    core::BusQuiet quiet_;
     EventQueue queue_;
     double now_ = 0;
-    std::optional<double> tickAt_; // the deadline a Tick is queued for
-    double endedAt_ = -1;
+    int events_ = 0;
 
     core::SerialReplies serialReplies_;
     std::string rtuInput_;
     int arrivals_ = 0; // serial bytes that came, for telling a quiet port
     std::string boardInput_;
-    double requestFree_ = 0;    // the link keeps the lines in order
-    double replyFree_ = 0;      // and the board its replies
-    double lastHeard_ = -1;     // when the last reply's end left the board: the soonest heard
-    std::string lastHeardLine_; // and the line it answered
+    double requestFree_ = 0; // the link keeps the lines in order
+    double replyFree_ = 0;   // and the board its replies
 
-    Record record_;
     bool tracing_;
     std::string trace_;
 };

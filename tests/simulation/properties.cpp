@@ -81,26 +81,27 @@ bool console(JobCommand c) {
            c == JobCommand::Send;
 }
 
-// Whether both sides agree after a run that says done; what differs when they do not.
-std::string disagreement(const Scenario& s, const sim::world::World& w) {
-    const sim::Controller& board = w.board();
-    const std::optional<std::string>& committed = w.store().committed();
+// Whether both sides agree after a run of device `i` that says done; what differs when
+// they do not.
+std::string disagreement(const Scenario& s, const sim::world::World& w, std::size_t i) {
+    const sim::Controller& board = *w.board(i);
+    const std::optional<std::string>& committed = w.store(i).committed();
     switch (s.command) {
     case JobCommand::Ver:
     case JobCommand::Scan:
-        return w.result().output.find(kVersion) == std::string::npos ? "no version line in output"
-                                                                     : "";
+        return w.result(i).output.find(kVersion) == std::string::npos ? "no version line in output"
+                                                                      : "";
     case JobCommand::New:
         return board.program().empty() ? "" : "the board still holds a program";
     case JobCommand::Send:
         for (const std::string& line : s.sendLines)
-            if (count(w.record().boardLines, line) != count(s.sendLines, line))
+            if (count(w.record(i).boardLines, line) != count(s.sendLines, line))
                 return "\"" + line + "\" did not reach the board as often as sent";
         return "";
     case JobCommand::Download: {
         Program expected;
         if (!s.erase)
-            for (const std::string& line : s.program)
+            for (const std::string& line : s.devices[i].program)
                 enter(expected, line);
         for (const std::string& line : s.fileLines)
             enter(expected, line);
@@ -119,8 +120,8 @@ std::string disagreement(const Scenario& s, const sim::world::World& w) {
 }
 
 // What a run without any fault, refusal or login must end in.
-JobStatus faultlessStatus(const Scenario& s, const sim::world::World& w) {
-    if (s.command == JobCommand::Save && w.board().program().empty() &&
+JobStatus faultlessStatus(const Scenario& s, const sim::Controller& board) {
+    if (s.command == JobCommand::Save && board.program().empty() &&
         s.local == sim::world::LocalFile::Content)
         return JobStatus::Mismatch; // an empty listing never empties a file with content
     // An empty file sends nothing, and has nothing to verify.
@@ -128,7 +129,7 @@ JobStatus faultlessStatus(const Scenario& s, const sim::world::World& w) {
         Program fileOnly;
         for (const std::string& line : s.fileLines)
             enter(fileOnly, line);
-        if (normalProgram(w.board().program()) != fileOnly)
+        if (normalProgram(board.program()) != fileOnly)
             return JobStatus::Mismatch; // the listing holds an older program's lines
     }
     return JobStatus::Done;
@@ -176,14 +177,15 @@ void ProgressWatch::check(const char* which, const core::JobProgress& now,
     last = now;
 }
 
-double timeBound(const Scenario& s) {
+double timeBound(const Scenario& s, std::size_t i) {
     const sim::world::Faults& f = s.faults;
     const double tries = s.retries + 1.0;
-    const int listed = int(s.program.size() + s.fileLines.size()) + 2; // replies of a listing
+    const sim::world::Device& d = s.devices[i];
+    const int listed = int(d.program.size() + s.fileLines.size()) + 2; // replies of a listing
     const int flashReplies = int(std::max(s.data.size(), s.flash.value_or("").size()) / 20) + 2;
     const int pieces = int(std::max(s.data.size(), std::size_t(21)) / 21);
     // How late a reply may come after its line: two latencies, a stall, its pieces.
-    const double late = 2.0 * f.latencyMs + f.stallMs + 3.0 * f.pauseMs + s.gapMs + 20;
+    const double late = 2.0 * f.latencyMs + f.stallMs + d.lateMs + 3.0 * f.pauseMs + s.gapMs + 20;
     // One line: each copy waits the time-out, from its last part that came late; then
     // the idle time for the answers to the other copies.
     const double line = tries * (s.timeoutMs + late) + s.idleMs;
@@ -215,49 +217,59 @@ double timeBound(const Scenario& s) {
     return lines * line + listings * listing + 1000;
 }
 
-std::optional<Failure> judge(const Scenario& s, const sim::world::World& w,
+std::optional<Failure> judge(const Scenario& s, const sim::world::World& w, std::size_t i,
                              const ProgressWatch& progress) {
-    const sim::world::Record& r = w.record();
-    if (!w.finished())
-        return Failure{"ends", r.events >= sim::world::World::kMaxEvents
-                                   ? "still running after " + std::to_string(r.events) + " events"
+    const sim::world::Record& r = w.record(i);
+    if (!w.finished(i))
+        return Failure{"ends", w.events() >= sim::world::World::kMaxEvents
+                                   ? "still running after " + std::to_string(w.events()) + " events"
                                    : "nothing left to happen, and no result"};
-    const JobStatus status = w.result().status;
-    const std::string said = statusName(status) + ": " + w.result().message;
-    if (w.endedAt() > timeBound(s))
-        return Failure{"ends in time", "ended at " + std::to_string(w.endedAt()) + " ms, bound " +
-                                           std::to_string(timeBound(s)) + " ms"};
+    const JobStatus status = w.result(i).status;
+    const std::string said = statusName(status) + ": " + w.result(i).message;
+    if (w.endedAt(i) - w.startedAt(i) > timeBound(s, i))
+        return Failure{"ends in time", "took " + std::to_string(w.endedAt(i) - w.startedAt(i)) +
+                                           " ms, bound " + std::to_string(timeBound(s, i)) + " ms"};
     if (!progress.failure().empty())
         return Failure{"progress", progress.failure()};
     if (const std::string what = repeated(s, r); !what.empty())
         return Failure{"never twice", what + "; " + said};
+    if (status != JobStatus::Done && w.store(i).committed())
+        return Failure{"file kept", "the local file was replaced; " + said};
+    if (!w.board(i)) // nobody at this address: nothing but another device's reply answers
+        return status == JobStatus::NoAnswer || r.strays > 0 ||
+                       (status == JobStatus::Done && r.hostLines.empty()) // nothing to send
+                   ? std::nullopt
+                   : std::optional(Failure{"nobody answers", said});
 
-    const bool explained =
-        r.requestsLost + r.repliesLost + r.readDataLost + r.late + r.piecesCut + r.logins > 0;
+    const bool explained = r.requestsLost + r.repliesLost + r.readDataLost + r.late + r.piecesCut +
+                               r.logins + r.strays >
+                           0;
     switch (status) {
     case JobStatus::Done:
         // A console reply cut by a pause of the quiet time is two replies, as the window
         // hears it: an "ERROR" cut in two is not seen, and no rule can see it.
         if (r.piecesCut > 0 && (console(s.command) || s.erase))
             break;
-        // Nor can a rule tell whose answer it is when it comes later than the time-out
-        // (the protocol has no sequence numbers): --verify is the guard then.
-        if (r.tooLate > 0 && !s.verify)
+        // Nor can a rule tell whose answer it is when it comes later than the time-out,
+        // or from another device past the quiet (the protocol has no sequence numbers):
+        // --verify is the guard then.
+        if (r.tooLate + r.strays > 0 && !s.verify)
             break;
         // A save believes a shorter listing when each reading it agreed on lost a reply:
         // with a tenth lost, 1 save in 100,000.
         if (s.command == JobCommand::Save && r.repliesLost >= (s.verify ? 7 : 5) &&
-            w.store().committed().value_or("").size() < listing(w.board(), s.faults.crOnly).size())
+            w.store(i).committed().value_or("").size() <
+                listing(*w.board(i), s.faults.crOnly).size())
             break;
-        if (const std::string what = disagreement(s, w); !what.empty())
+        if (const std::string what = disagreement(s, w, i); !what.empty())
             return Failure{"done agrees", what + "; " + said};
         break;
     case JobStatus::Refused:
-        if (r.errors == 0)
+        if (r.errors + r.strays == 0)
             return Failure{"refused", "the board sent no ERROR; " + said};
         break;
     case JobStatus::Denied:
-        if (r.logins == 0)
+        if (r.logins + r.strays == 0)
             return Failure{"denied", "the board asked for no login; " + said};
         break;
     case JobStatus::NoAnswer:
@@ -271,10 +283,9 @@ std::optional<Failure> judge(const Scenario& s, const sim::world::World& w,
     case JobStatus::Interrupted:
         return Failure{"status", said};
     }
-    if (!explained && r.errors == 0 && status != faultlessStatus(s, w))
-        return Failure{"faultless", "expected " + statusName(faultlessStatus(s, w)) + "; " + said};
-    if (status != JobStatus::Done && w.store().committed())
-        return Failure{"file kept", "the local file was replaced; " + said};
+    if (!explained && r.errors == 0 && status != faultlessStatus(s, *w.board(i)))
+        return Failure{"faultless",
+                       "expected " + statusName(faultlessStatus(s, *w.board(i))) + "; " + said};
     return std::nullopt;
 }
 

@@ -30,10 +30,12 @@ private:
     std::string failure_;
 };
 
-// The latest the run may end, in virtual milliseconds, from the scenario alone.
-double timeBound(const sim::world::Scenario& s);
+// The longest device `i`'s command may take, in virtual milliseconds, from the scenario
+// alone.
+double timeBound(const sim::world::Scenario& s, std::size_t i);
 
+// Device `i`'s run, against that device's own board.
 std::optional<Failure> judge(const sim::world::Scenario& s, const sim::world::World& world,
-                             const ProgressWatch& progress);
+                             std::size_t i, const ProgressWatch& progress);
 
 } // namespace vantor::simulation

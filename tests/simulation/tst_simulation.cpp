@@ -8,6 +8,7 @@
 
 #include "properties.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,19 +23,29 @@ using sim::world::World;
 namespace {
 
 struct Run {
-    std::optional<Failure> failure;
-    core::JobStatus status = core::JobStatus::Done;
+    std::optional<Failure> failure; // the first device's that fails
+    std::vector<core::JobStatus> statuses;
     std::string trace;
-    double share = 0; // of the time bound the run took
+    double share = 0; // of the time bound the longest device's command took
 };
 
 Run runScenario(const Scenario& s, bool trace) {
     World world(s, trace);
-    ProgressWatch progress;
-    world.observe = [&progress](const core::BoardEngine& engine) { progress(engine); };
+    std::vector<ProgressWatch> progress(s.devices.size());
+    world.observe = [&progress](std::size_t i, const core::BoardEngine& engine) {
+        progress[i](engine);
+    };
     world.run();
-    return {judge(s, world, progress), world.result().status, world.trace(),
-            world.endedAt() / timeBound(s)};
+    Run run{{}, {}, world.trace(), 0};
+    for (std::size_t i = 0; i < world.devices(); ++i) {
+        if (!run.failure)
+            if ((run.failure = judge(s, world, i, progress[i])) && world.devices() > 1)
+                run.failure->detail.insert(0,
+                                           "device " + std::to_string(s.devices[i].address) + ": ");
+        run.statuses.push_back(world.result(i).status);
+        run.share = std::max(run.share, (world.endedAt(i) - world.startedAt(i)) / timeBound(s, i));
+    }
+    return run;
 }
 
 // Smaller cases, each one step from `s`: a line, a byte or a fault less, a number lower.
@@ -49,8 +60,24 @@ std::vector<Scenario> smaller(const Scenario& s) {
         with([i](Scenario& t) { t.fileLines.erase(t.fileLines.begin() + long(i)); });
     for (std::size_t i = s.sendLines.size(); s.sendLines.size() > 1 && i-- > 0;)
         with([i](Scenario& t) { t.sendLines.erase(t.sendLines.begin() + long(i)); });
-    for (std::size_t i = s.program.size(); i-- > 0;)
-        with([i](Scenario& t) { t.program.erase(t.program.begin() + long(i)); });
+    for (std::size_t d = 0; d < s.devices.size(); ++d) {
+        const sim::world::Device& device = s.devices[d];
+        for (std::size_t i = device.program.size(); i-- > 0;)
+            with([d, i](Scenario& t) {
+                t.devices[d].program.erase(t.devices[d].program.begin() + long(i));
+            });
+        // Somebody on the line still answers.
+        if (s.devices.size() > 1 &&
+            std::count_if(s.devices.begin(), s.devices.end(),
+                          [](const sim::world::Device& o) { return !o.absent; }) > !device.absent)
+            with([d](Scenario& t) { t.devices.erase(t.devices.begin() + long(d)); });
+        if (device.absent || device.refusing || device.lateMs)
+            with([d](Scenario& t) {
+                t.devices[d] = {t.devices[d].address, false, false, 0, t.devices[d].program};
+            });
+        if (device.lateMs)
+            with([d](Scenario& t) { t.devices[d].lateMs /= 2; });
+    }
     if (!s.data.empty()) {
         with([](Scenario& t) { t.data.resize(t.data.size() / 2); });
         with([](Scenario& t) { t.data.pop_back(); });
@@ -93,7 +120,7 @@ std::vector<Scenario> smaller(const Scenario& s) {
         with([](Scenario& t) { t.verify = false; });
     if (s.erase)
         with([](Scenario& t) { t.erase = false; });
-    if (s.framing != sim::world::Framing::Plain)
+    if (s.framing != sim::world::Framing::Plain && s.devices.size() == 1)
         with([](Scenario& t) { t.framing = sim::world::Framing::Plain; });
     return out;
 }
@@ -187,7 +214,8 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (std::uint64_t seed = from; seed < from + seeds; ++seed) {
         const Run run = runScenario(sim::world::drawScenario(seed), false);
-        ++statuses[run.status];
+        for (const core::JobStatus status : run.statuses)
+            ++statuses[status];
         if (run.share > longest.first)
             longest = {run.share, seed};
         if (!run.failure)
