@@ -1,7 +1,8 @@
 // vantor's engine in the simulated world, a seed a run: each seed draws a scenario (the
-// command, the link, the options, the board, the faults), runs it in virtual time and
-// judges the result from outside (properties.h). A failing scenario is made smaller while
-// it still fails the same way, then printed with its trace; --seed replays it.
+// command, the link, the options, the board or a bus of them, the faults), runs it in
+// virtual time and judges each device's result from outside (properties.h). A failing
+// scenario is made smaller while it still fails the same way, then printed with its
+// trace; --seed replays it.
 //
 //   tst_simulation [--seeds N] [--from S]   N seeds from S (100000 from 0)
 //   tst_simulation --seed S                 one seed, with its trace
