@@ -137,8 +137,12 @@ void Batch::onFinished(std::size_t b, std::size_t index, const Result& r) {
     }
     Bus& bus = buses_[b];
     bus.busy = false;
+    // The next device waits for the line to be quiet. A gateway's replies carry no
+    // address: an answer of this device later than all its lines' (one taken for another
+    // line's) would be the next one's, so the idle time is always kept there. RTU frames
+    // carry theirs.
     if (bus.link)
-        bus.link->ended(owes); // the next device waits for the line to be quiet
+        bus.link->ended(owes || o_.framing == Framing::Gateway);
     waiting_.push_back(b);
     schedule();
 }

@@ -221,7 +221,9 @@ void World::afterEngine(Host& host) {
         if (host.endedAt < 0) {
             host.endedAt = now_;
             note("result " + host.engine.result().message);
-            quiet_.ended(now_);
+            // As vantor does: a gateway's replies carry no address, so the line is always
+            // left quiet for the idle time there.
+            quiet_.ended(now_, host.engine.owesAnswers() || s_.framing == Framing::Gateway);
             ++current_;
             startNext();
         }

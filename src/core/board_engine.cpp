@@ -311,6 +311,7 @@ void BoardEngine::Impl::onSilence() {
 
 void BoardEngine::Impl::lose() {
     timedOut_ = true;
+    lostAny_ = true;
     if (line_.resendable && triesLeft_ > 0) {
         --triesLeft_;
         line_.fresh = true;
@@ -343,7 +344,7 @@ void BoardEngine::Impl::finish(JobStatus status, const std::string& message) {
         return;
     finished_ = true;
     // A console line settles only after a quiet moment: nothing more of it is owed.
-    owes_ = timedOut_ || owed_ > 0 || status == JobStatus::Interrupted ||
+    owes_ = lostAny_ || owed_ > 0 || status == JobStatus::Interrupted ||
             status == JobStatus::Link ||
             (line_.kind != Kind::Console && line_.copies > line_.answered);
     silenceAt_.reset();

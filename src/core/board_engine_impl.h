@@ -53,6 +53,7 @@ public:
     bool unreachable_ = false; // the system said nothing listens on the board's port
     bool finished_ = false;
     bool owes_ = true;
+    bool lostAny_ = false; // a line's answer did not come in time, once at least
 
 private:
     enum class Phase { Opening, Console, Erase, Download, Listing, Put, ReadBack };

@@ -3,9 +3,9 @@
 // a gateway's replies carry no address: the next device's first line goes out only once
 // the previous device's command has ended and the line has then been quiet for the idle
 // time (counted from that end, or from the last answer heard after it), so that a late
-// answer of one device is never taken for the next one's. A device whose every line was
-// sent once and answered owes no answer: after it only an answer heard since its end (a
-// board talking on its own) holds the line.
+// answer of one device is never taken for the next one's. On an RTU line, whose frames
+// carry the device's address, a device whose every line was sent once and answered owes
+// no answer: after it only an answer heard since its end holds the line.
 
 #include <algorithm>
 #include <optional>
