@@ -79,7 +79,9 @@ public:
         std::vector<Link> links;
         for (const Written& w : written_) {
             if (w.serial) {
-                links.push_back({{}, QString::fromStdString(w.target), w.addresses});
+                Link& link = links.emplace_back();
+                link.serialPort = QString::fromStdString(w.target);
+                link.addresses = w.addresses;
                 continue;
             }
             const core::TargetPattern pattern = core::parseTarget(w.target);
@@ -89,8 +91,11 @@ public:
             std::vector<core::Target> targets;
             core::expandTarget(pattern, w_.defaultPort, targets);
             expanded_ += targets.size();
-            for (core::Target& t : targets)
-                links.push_back({std::move(t), {}, w.addresses});
+            for (core::Target& t : targets) {
+                Link& link = links.emplace_back();
+                link.udp = std::move(t);
+                link.addresses = w.addresses;
+            }
         }
         BoardList list;
         merge(links, list);
