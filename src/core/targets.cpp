@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <unordered_set>
 
 namespace vantor::core {
 
@@ -201,16 +200,6 @@ std::vector<std::string> readTargetFile(std::string_view text) {
             targets.push_back(std::move(entry));
     }
     return targets;
-}
-
-std::size_t dropDuplicates(std::vector<Target>& targets) {
-    std::unordered_set<std::string> seen;
-    const auto kept = std::remove_if(targets.begin(), targets.end(), [&](const Target& t) {
-        return !seen.insert(lower(t.host) + ':' + std::to_string(t.port)).second;
-    });
-    const auto dropped = std::size_t(targets.end() - kept);
-    targets.erase(kept, targets.end());
-    return dropped;
 }
 
 } // namespace vantor::core

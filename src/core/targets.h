@@ -69,8 +69,6 @@ std::vector<std::string> splitEntries(std::string_view text);
 // `vantor scan` are), commas separate targets within it (up to an '@'), double quotes
 // around one go.
 std::vector<std::string> readTargetFile(std::string_view text);
-// Keeps the first of equal targets; returns how many were dropped.
-std::size_t dropDuplicates(std::vector<Target>& targets);
 
 std::string dottedAddress(std::uint32_t address);
 

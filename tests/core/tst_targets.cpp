@@ -143,15 +143,6 @@ private slots:
                                            "10.0.0.0/30", "10.0.0.6", "10.0.0.5@1-3,7",
                                            "/dev/ttyUSB0@2"}));
     }
-
-    void duplicates() {
-        std::vector<Target> targets{{"10.0.0.1", 111}, {"10.0.0.2", 111}, {"10.0.0.1", 111},
-                                    {"10.0.0.1", 112}, {"board", 111},    {"BOARD", 111}};
-        QCOMPARE(dropDuplicates(targets), std::size_t(2));
-        QCOMPARE(targets,
-                 (std::vector<Target>{
-                     {"10.0.0.1", 111}, {"10.0.0.2", 111}, {"10.0.0.1", 112}, {"board", 111}}));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTargets)
