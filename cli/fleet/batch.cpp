@@ -257,7 +257,7 @@ void Batch::drawLive() {
             continue;
         if (++shown > 20) // a screenful; the totals line counts them all
             continue;
-        const Progress& p = job.progress();
+        const Progress p = job.progress();
         QString done = QString::number(p.done);
         if (p.total >= 0)
             done += QLatin1Char('/') + QString::number(p.total);

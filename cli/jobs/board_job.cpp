@@ -74,7 +74,7 @@ public:
     void print(std::string_view reply) override {
         job_.out_.print(job_.result_.board, job_.out_.text(bytes(reply)));
     }
-    void progressed() override { job_.onProgress(); }
+    void progressed() override { emit job_.progressed(); }
     void finished(const core::JobResult& result) override { job_.onEnd(result); }
 
 private:
@@ -102,7 +102,6 @@ private:
 
 BoardJob::BoardJob(const Options& options, const Board& board, Output& output)
     : o_(options), board_(board), out_(output) {
-    progress_.phase = main_.phase = o_.command;
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &BoardJob::onTimer);
@@ -232,10 +231,12 @@ void BoardJob::interrupt() {
         finishEarly(Status::Interrupted, o_.command + QStringLiteral(": interrupted"));
 }
 
-void BoardJob::onProgress() {
-    progress_ = progressOf(engine_->progress());
-    main_ = progressOf(engine_->mainProgress());
-    emit progressed();
+Progress BoardJob::progress() const {
+    return engine_ ? progressOf(engine_->progress()) : Progress{o_.command};
+}
+
+Progress BoardJob::mainProgress() const {
+    return engine_ ? progressOf(engine_->mainProgress()) : Progress{o_.command};
 }
 
 void BoardJob::onEnd(const core::JobResult& r) {

@@ -48,8 +48,10 @@ public:
     bool owesAnswers() const { return engine_ && engine_->owesAnswers(); }
     // Where the job is now, and where it is in the command's own phase (a download's
     // lines while its listing is read back to verify them).
-    const Progress& progress() const { return progress_; }
-    const Progress& mainProgress() const { return main_; }
+    // Read from the engine when asked (the live view asks ten times a second), not at
+    // every line of a thousand boards.
+    Progress progress() const;
+    Progress mainProgress() const;
     // The last thing that happened: an answer, or a time-out.
     QString lastEvent() const;
 
@@ -74,7 +76,6 @@ private:
     // since with a thousand boards every restart of a timer costs.
     void rearm();
     void onTimer();
-    void onProgress();
     void onEnd(const core::JobResult& result);
     // Ends before the engine has begun: a log or a file that cannot be opened.
     void finishEarly(Status status, const QString& message);
@@ -96,8 +97,6 @@ private:
     std::optional<double> timerAt_; // when the running timer fires
     bool started_ = false;
     bool finished_ = false;
-    Progress progress_;
-    Progress main_;
 };
 
 } // namespace vantor::cli

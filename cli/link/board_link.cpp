@@ -6,6 +6,7 @@
 #include "link/udp_hub.h"
 
 #include <QHostInfo>
+#include <QMetaMethod>
 #include <QTimer>
 
 namespace vantor::cli {
@@ -19,6 +20,17 @@ std::unique_ptr<BoardLink> BoardLink::make(const Options& options, const Board& 
 BoardLink::BoardLink(bool udp, const Options& options, const Board& board)
     : options_(options), board_(board), udp_(udp) {
     setAddress(board.address);
+}
+
+void BoardLink::connectNotify(const QMetaMethod& signal) {
+    if (signal == QMetaMethod::fromSignal(&BoardLink::received))
+        listeners_ = receivers(SIGNAL(received(QByteArray)));
+}
+
+// Counted again: an invalid method says that all of a receiver's connections went at once.
+void BoardLink::disconnectNotify(const QMetaMethod& signal) {
+    if (signal == QMetaMethod::fromSignal(&BoardLink::received) || !signal.isValid())
+        listeners_ = receivers(SIGNAL(received(QByteArray)));
 }
 
 void BoardLink::setAddress(const QString& address) {
@@ -94,7 +106,7 @@ bool UdpBoardLink::send(const QByteArray& line) {
 }
 
 void UdpBoardLink::deliver(const QByteArray& datagram) {
-    emit received(datagram);
+    hear(datagram);
     emit answer(datagram);
 }
 
@@ -132,7 +144,7 @@ bool SerialBoardLink::send(const QByteArray& line) {
 
 void SerialBoardLink::read() {
     const QByteArray bytes = port_.readAll();
-    emit received(bytes);
+    hear(bytes);
     if (options_.framing == Framing::Rtu) {
         frames_.append(bytes.constData(), std::size_t(bytes.size()));
         for (;;) {

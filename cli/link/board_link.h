@@ -59,6 +59,14 @@ signals:
 
 protected:
     BoardLink(bool udp, const Options& options, const Board& board);
+    // received() only when someone listens (a log, the console): a thousand boards without
+    // a log would otherwise pay for it on every datagram.
+    void connectNotify(const QMetaMethod& signal) override;
+    void disconnectNotify(const QMetaMethod& signal) override;
+    void hear(const QByteArray& bytes) {
+        if (listeners_ > 0)
+            emit received(bytes);
+    }
     // The line as the gateway or an RTU device wants it; throws core::Failure.
     QByteArray framed(const QByteArray& line) const;
 
@@ -68,6 +76,7 @@ protected:
 
 private:
     bool udp_;
+    int listeners_ = 0; // of received()
 };
 
 class UdpHub;
