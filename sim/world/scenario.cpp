@@ -2,6 +2,8 @@
 
 #include "sim/world/random.h"
 
+#include "core/program_file.h"
+
 #include <algorithm>
 #include <array>
 
@@ -121,7 +123,7 @@ Scenario drawScenario(std::uint64_t seed) {
     s.command = r.pick({JobCommand::Ver, JobCommand::Scan, JobCommand::New, JobCommand::Send,
                         JobCommand::Download, JobCommand::Download, JobCommand::Download,
                         JobCommand::Save, JobCommand::Save, JobCommand::Put, JobCommand::Put,
-                        JobCommand::Get, JobCommand::Get});
+                        JobCommand::Get, JobCommand::Get, JobCommand::Diff});
     s.erase = s.command == JobCommand::Download && r.chance(500);
     s.verify = (s.command == JobCommand::Download || s.command == JobCommand::Save ||
                 s.command == JobCommand::Put) &&
@@ -155,6 +157,19 @@ Scenario drawScenario(std::uint64_t seed) {
     drawFaults(r, s);
     if (s.framing != Framing::Plain && r.chance(400))
         drawBus(r, s);
+    s.ifChanged =
+        (s.command == JobCommand::Download || s.command == JobCommand::Put) && r.chance(300);
+    // Half the boards that compare hold the file already, as a rerun finds them.
+    if ((s.ifChanged || s.command == JobCommand::Diff) && r.chance(500)) {
+        if (s.command == JobCommand::Put)
+            s.flash = s.data;
+        else
+            for (Device& d : s.devices) {
+                d.program.clear();
+                for (const std::string& line : s.fileLines)
+                    d.program.push_back(core::stripLeadingZeros(line));
+            }
+    }
     return s;
 }
 
@@ -176,8 +191,10 @@ core::JobConfig Scenario::config() const {
     c.erase = erase;
     c.board = "board";
     c.lines = sendLines;
-    c.data = command == JobCommand::Download ? fileContent() : data;
-    c.file = command == JobCommand::Download ? "prog.bas" : "data.bin";
+    const bool program = command == JobCommand::Download || command == JobCommand::Diff;
+    c.ifChanged = ifChanged;
+    c.data = program ? fileContent() : data;
+    c.file = program ? "prog.bas" : "data.bin";
     c.flashName = c.flashShown = kFlashName;
     return c;
 }
@@ -189,7 +206,7 @@ std::string describe(const Scenario& s) {
             out += std::string(" ") + name + " " + std::to_string(value) + unit + ",";
     };
     out += std::string(s.erase ? " --new" : "") + (s.verify ? " --verify" : "") +
-           (s.udp ? " over udp" : " over serial") +
+           (s.ifChanged ? " --if-changed" : "") + (s.udp ? " over udp" : " over serial") +
            (s.framing == Framing::Plain     ? " plain"
             : s.framing == Framing::Gateway ? " gateway"
                                             : " rtu");
@@ -208,7 +225,7 @@ std::string describe(const Scenario& s) {
     out += s.local == LocalFile::None    ? " no local file,"
            : s.local == LocalFile::Empty ? " local file empty,"
                                          : " local file with content,";
-    if (s.command == core::JobCommand::Download)
+    if (s.command == core::JobCommand::Download || s.command == core::JobCommand::Diff)
         add("file lines", int(s.fileLines.size()));
     if (s.command == core::JobCommand::Send)
         add("send lines", int(s.sendLines.size()));

@@ -47,6 +47,7 @@ struct Scenario {
     core::JobCommand command = core::JobCommand::Ver;
     bool erase = false;
     bool verify = false;
+    bool ifChanged = false; // download, put
     bool udp = true;
     Framing framing = Framing::Plain;
     int timeoutMs = 5000;
@@ -56,7 +57,7 @@ struct Scenario {
     std::vector<Device> devices;        // one; or two or three on a bus
     std::optional<std::string> flash;   // F.BIN on the board before the run
     LocalFile local = LocalFile::None;  // save, get: the target before the run
-    std::vector<std::string> fileLines; // download: the .bas file
+    std::vector<std::string> fileLines; // download, diff: the .bas file
     bool lfOnly = false;                // its lines end in LF alone
     std::vector<std::string> sendLines;
     std::string data; // put

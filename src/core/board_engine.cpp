@@ -114,16 +114,26 @@ void BoardEngine::Impl::start() {
         runConsole(c_.lines, false);
         return;
     case JobCommand::Download:
-        if (c_.erase)
+        if (c_.ifChanged)
+            startCompare();
+        else if (c_.erase)
             runConsole({"NEW"}, false, [this] { startDownload(); });
         else
             startDownload();
+        return;
+    case JobCommand::Diff:
+        startCompare();
         return;
     case JobCommand::Save:
         startSave(true);
         return;
     case JobCommand::Put:
-        startPut();
+        if (c_.ifChanged) {
+            flashCompare_ = true;
+            startGet(false);
+        } else {
+            startPut();
+        }
         return;
     case JobCommand::Get:
         startGet(true);

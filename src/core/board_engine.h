@@ -34,7 +34,7 @@
 
 namespace vantor::core {
 
-enum class JobCommand { Ver, Scan, New, Send, Download, Save, Put, Get };
+enum class JobCommand { Ver, Scan, New, Send, Download, Save, Put, Get, Diff };
 enum class JobStatus { Done, Refused, Denied, Mismatch, NoAnswer, Link, File, Interrupted };
 enum class ProgressUnit { Lines, Bytes };
 
@@ -58,6 +58,18 @@ struct JobResult {
     std::int64_t bytes = 0;
     std::string output; // a console command's replies, as they came
     double ms = -1;     // from the first line sent to the first answer; -1: none came
+    // A line that may alter the board went out (NEW, a program line, a flash file opened
+    // for writing, a console line other than VER): what a rerun would not repeat.
+    bool changed = false;
+    // diff, and the reading that comes first with ifChanged: whether the board holds the
+    // file; none when that could not be told.
+    std::optional<bool> same;
+    // diff, when not the same: the first differing line of the listing (from 1), that
+    // line and the file's there (none past either's end), and the listing against the
+    // file as a unified diff. UTF-8.
+    int differsAt = 0;
+    std::optional<std::string> listedLine, fileLine;
+    std::string diff;
 };
 
 // The local file of save and get, as the engine sees it. Bytes go into a temporary file
@@ -105,11 +117,14 @@ struct JobConfig {
     int idleMs = 300;
     int retries = 2;
     bool verify = false;
-    bool erase = false;             // download --new: NEW first
+    bool erase = false; // download --new: NEW first
+    // download, put: read what the board holds first, and write only when it differs (a
+    // download then erases first and verifies).
+    bool ifChanged = false;
     std::string board;              // its name in messages (UTF-8)
     std::vector<std::string> lines; // send: the lines, without CR LF
-    std::string data;               // download: the .bas file's content; put: the file
-    std::string file;               // download, put: the local file as named (UTF-8)
+    std::string data;               // download, diff: the .bas file's content; put: the file
+    std::string file;               // download, diff, put: the local file as named (UTF-8)
     std::string flashName;          // put, get: the name on the flash disk, as sent
     std::string flashShown;         // put: that name as the operator typed it (UTF-8)
     const CodePage* codePage = &CodePage::defaultPage();

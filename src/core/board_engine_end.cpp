@@ -57,6 +57,9 @@ std::string BoardEngine::Impl::aftermath() {
     case Phase::ReadBack:
         break;
     }
+    if (compare_ || flashCompare_) // what the board holds, read before anything is written
+        return c_.command == JobCommand::Diff ? std::string()
+                                              : format("nothing of %1 was sent", {file});
     if (!toFile_) // the read-back behind --verify
         return c_.command == JobCommand::Put
                    ? format("all %1 bytes were taken, but could not be read back",

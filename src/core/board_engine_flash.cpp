@@ -42,12 +42,19 @@ void BoardEngine::Impl::startPut() {
 void BoardEngine::Impl::openPut() {
     // What the board took stays in flashTaken_ until the new Open line is answered.
     write_.emplace(c_.data, c_.flashName);
+    result_.changed = true; // opening the file for writing empties it
     setProgress(Phase::Put, "put", 0, std::int64_t(c_.data.size()), ProgressUnit::Bytes);
     sendFlashLine(write_->open().send, [this](std::string_view r) { return putAnswer(r); });
 }
 
 // "ERROR": the file is closed on the board, then the job ends refused.
 BoardEngine::Impl::Verdict BoardEngine::Impl::refuseFlash(std::string_view reply) {
+    // The file cannot be opened to be read: there is none, most often. It is written;
+    // the CLOSE is waited for, or its answer would be taken for the Open line's.
+    if (flashCompare_ && !readLine_) {
+        next_ = [this] { closeThen([this] { putAfterCompare(); }, true); };
+        return Verdict::Answered;
+    }
     std::string message = format("%1 refused by %2: %3",
                                  {pageText(c_.flashName, *c_.codePage), where(), shown(reply)});
     next_ = [this, message] { closeThen([this, message] { fail(JobStatus::Refused, message); }); };
@@ -104,8 +111,11 @@ void BoardEngine::Impl::openGet() {
     readData_ = true; // no data is due to the Open line
     // What the last try received stays until the new try's first answer; the progress
     // counts this try's.
-    setProgress(Phase::ReadBack, toFile_ ? "get" : "verify", 0,
-                toFile_ ? -1 : std::int64_t(c_.data.size()), ProgressUnit::Bytes);
+    setProgress(Phase::ReadBack,
+                toFile_         ? "get"
+                : flashCompare_ ? "compare"
+                                : "verify",
+                0, toFile_ ? -1 : std::int64_t(c_.data.size()), ProgressUnit::Bytes);
     sendFlashLine(read_->open().send, [this](std::string_view r) { return getAnswer(r); });
 }
 
@@ -151,16 +161,18 @@ BoardEngine::Impl::Verdict BoardEngine::Impl::getAnswer(std::string_view reply) 
         return refuseFlash(reply);
     if (step.outcome == Outcome::Done) {
         next_ = [this] {
-            closeThen([this] {
-                if (!toFile_) {
-                    verifyFlash();
-                    return;
-                }
-                const std::string target = store_->target();
-                if (commitLocal())
-                    finish(JobStatus::Done, format("get: %1 bytes from %2 into %3",
-                                                   {number(result_.bytes), where(), target}));
-            });
+            closeThen(
+                [this] {
+                    if (!toFile_) {
+                        verifyFlash();
+                        return;
+                    }
+                    const std::string target = store_->target();
+                    if (commitLocal())
+                        finish(JobStatus::Done, format("get: %1 bytes from %2 into %3",
+                                                       {number(result_.bytes), where(), target}));
+                },
+                flashCompare_); // the file may be written next
         };
         return Verdict::Answered;
     }
@@ -176,7 +188,18 @@ void BoardEngine::Impl::verifyFlash() {
     const std::string& data = c_.data;
     const auto mismatch =
         std::mismatch(data.begin(), data.end(), captured_.begin(), captured_.end());
-    if (mismatch.first == data.end() && mismatch.second == captured_.end()) {
+    const bool same = mismatch.first == data.end() && mismatch.second == captured_.end();
+    if (flashCompare_) {
+        result_.same = same;
+        if (!same) {
+            putAfterCompare();
+            return;
+        }
+        finish(JobStatus::Done, format("put: %1 on %2 already holds %3; nothing written",
+                                       {c_.flashShown, where(), c_.file}));
+        return;
+    }
+    if (same) {
         finish(JobStatus::Done, format("put: %1 bytes to %2 on %3, verified",
                                        {number(result_.bytes), c_.flashShown, where()}));
         return;
@@ -184,6 +207,12 @@ void BoardEngine::Impl::verifyFlash() {
     finish(JobStatus::Mismatch,
            format("put: %1 on %2 differs from %3 at byte %4",
                   {c_.flashShown, where(), c_.file, number(mismatch.first - data.begin())}));
+}
+
+void BoardEngine::Impl::putAfterCompare() {
+    flashCompare_ = false;
+    captured_.clear();
+    startPut();
 }
 
 } // namespace vantor::core

@@ -131,6 +131,11 @@ private:
     void verifyListing();
     void confirmListing();
     void commitSave();
+    // diff, download --if-changed: the listing read as save reads it, then compared.
+    void loadProgram();
+    void startCompare();
+    void compareListing();
+    const char* listingPhase() const;
 
     // The flash disk.
     void startPut();
@@ -142,6 +147,9 @@ private:
     Verdict refuseFlash(std::string_view reply);
     void sendFlashLine(const std::string& line, Handler handler);
     void verifyFlash();
+    // put --if-changed, once the flash file was read (or could not be): the file written
+    // when it differs.
+    void putAfterCompare();
 
     std::optional<double> silenceAt_; // no answer at all within the time-out
     std::optional<double> quietAt_;   // the idle time after the last answer
@@ -176,6 +184,8 @@ private:
     std::int64_t flashTaken_ = 0; // bytes of the file whose WRITE the board has confirmed
     bool localOpen_ = false;
     bool toFile_ = false;
+    bool compare_ = false;      // the listing is read to compare it with the file
+    bool flashCompare_ = false; // the flash file is read to compare it with the local one
     std::string captured_;
     // save: the readings of the listing, the longest, and how often it came.
     static constexpr int kReadings = 5;

@@ -1,72 +1,23 @@
 // The console commands (ver, new, send, the NEW before a download --new), the program's
-// download, its listing (save, download --verify) and the comparison of the two.
+// download, its listing (save, download --verify, diff) and the comparison of the two.
 
 #include "board_engine_impl.h"
 
+#include "listing_diff.h"
 #include "program_file.h"
 
 #include <algorithm>
 #include <cctype>
-#include <map>
 #include <utility>
 
 namespace vantor::core {
 
 namespace {
 
-// A line as the listing compares it: upper case, runs of blanks as one, no blanks at the
-// ends, since an interpreter may reformat what it stores.
-std::string normal(std::string_view line) {
-    std::string out;
-    for (const char c : line) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            if (!out.empty() && out.back() != ' ')
-                out.push_back(' ');
-        } else {
-            out.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-        }
-    }
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
-    return out;
-}
-
-// The program the controller should hold after these lines: numbered lines stored by
-// number, a number alone erasing its line, lines without a number not stored.
-std::vector<std::string> expectedListing(const std::vector<std::string>& lines) {
-    std::map<long long, std::string> program;
-    for (const std::string& line : lines) {
-        const std::string n = normal(line);
-        std::size_t digits = 0;
-        while (digits < n.size() && digits < 15 &&
-               std::isdigit(static_cast<unsigned char>(n[digits])))
-            ++digits;
-        if (digits == 0)
-            continue;
-        const long long number = std::stoll(n.substr(0, digits));
-        if (n.find_first_not_of(' ', digits) == std::string::npos)
-            program.erase(number);
-        else
-            program[number] = n;
-    }
-    std::vector<std::string> listing;
-    for (auto& [number, line] : program)
-        listing.push_back(line);
-    return listing;
-}
-
 // A numbered line replaces itself when it goes twice; RUN, NEW or CLEAR would run twice.
 bool numbered(std::string_view line) {
     const auto first = line.find_first_not_of(" \t");
     return first != std::string_view::npos && std::isdigit(static_cast<unsigned char>(line[first]));
-}
-
-std::vector<std::string> listingLines(const std::string& captured) {
-    std::vector<std::string> lines;
-    for (const std::string& line : readProgramLines(captured))
-        if (!normal(line).empty())
-            lines.push_back(normal(line));
-    return lines;
 }
 
 } // namespace
@@ -93,6 +44,9 @@ void BoardEngine::Impl::nextConsoleLine() {
         return;
     }
     std::string line = consoleLines_[consoleAt_] + std::string(kLineEnd);
+    if (c_.command != JobCommand::Ver && c_.command != JobCommand::Scan &&
+        normalLine(line) != "VER")
+        result_.changed = true;
     next_ = [this] {
         ++consoleAt_;
         nextConsoleLine();
@@ -120,10 +74,14 @@ BoardEngine::Impl::Verdict BoardEngine::Impl::consoleAnswer(const std::string& l
     }
 }
 
-void BoardEngine::Impl::startDownload() {
+void BoardEngine::Impl::loadProgram() {
     program_ = readProgramLines(c_.data); // its size was checked before the start
     for (std::string& line : program_)
         line = stripLeadingZeros(std::move(line));
+}
+
+void BoardEngine::Impl::startDownload() {
+    loadProgram();
     download_.emplace(program_);
     setProgress(Phase::Download, "download", 0, download_->count(), ProgressUnit::Lines);
     carryOutDownload(download_->start());
@@ -131,10 +89,15 @@ void BoardEngine::Impl::startDownload() {
 
 void BoardEngine::Impl::carryOutDownload(const Step& step) {
     if (step.send.empty()) { // a program without lines
-        finish(JobStatus::Done, format("download: %1 has no lines", {c_.file}));
+        // After NEW the listing still tells whether the board holds nothing now.
+        if (c_.erase && c_.verify)
+            startSave(false);
+        else
+            finish(JobStatus::Done, format("download: %1 has no lines", {c_.file}));
         return;
     }
-    result_.lines = sent_++;                      // the lines the board has taken
+    result_.lines = sent_++; // the lines the board has taken
+    result_.changed = true;
     lastLineOut_ = step.outcome == Outcome::Done; // done once the board takes it too
     advance(result_.lines);
     sendLine(step.send, Kind::Program, numbered(step.send),
@@ -191,7 +154,7 @@ void BoardEngine::Impl::readListing() {
         result_.lines = 0;
         result_.bytes = 0;
     }
-    setProgress(Phase::Listing, toFile_ ? "save" : "verify", 0, -1, ProgressUnit::Bytes);
+    setProgress(Phase::Listing, listingPhase(), 0, -1, ProgressUnit::Bytes);
     sendLine(std::string(ListingCapture::command(c_.link)), Kind::Listing, true,
              [this](std::string_view reply) { return saveAnswer(reply); });
 }
@@ -207,7 +170,7 @@ BoardEngine::Impl::Verdict BoardEngine::Impl::saveAnswer(std::string_view reply)
         }
         if (!restartLocal())
             return Verdict::Ended;
-        setProgress(Phase::Listing, toFile_ ? "save" : "verify", 0, -1, ProgressUnit::Bytes);
+        setProgress(Phase::Listing, listingPhase(), 0, -1, ProgressUnit::Bytes);
     }
     // Over a serial port a pause may cut a line end from its reply: it is no listing.
     if (c_.link == Link::Serial && reply.find_first_not_of("\r\n") == std::string_view::npos)
@@ -236,7 +199,7 @@ BoardEngine::Impl::Verdict BoardEngine::Impl::saveAnswer(std::string_view reply)
     if (step.outcome != Outcome::Done)
         return Verdict::More;
     next_ = [this] {
-        if (!toFile_) // the read-back behind --verify
+        if (!toFile_ && !compare_) // the read-back behind --verify
             verifyListing();
         else
             confirmListing();
@@ -259,7 +222,7 @@ void BoardEngine::Impl::commitSave() {
 // when every reading says so: with a tenth of the replies lost, a one-reply listing lost
 // five times over is 1 save in 100,000.
 void BoardEngine::Impl::confirmListing() {
-    const int needed = c_.verify ? kVerifiedReadings : kReadings;
+    const int needed = c_.verify && !compare_ ? kVerifiedReadings : kReadings;
     ++listingReads_;
     if (!longestListing_ || captured_.size() > longestListing_->size()) {
         longestListing_ = captured_;
@@ -268,6 +231,10 @@ void BoardEngine::Impl::confirmListing() {
         ++agreed_;
     }
     if (agreed_ >= needed && captured_ == *longestListing_) {
+        if (compare_) {
+            compareListing();
+            return;
+        }
         // A loss that repeats with the readings (every other reply) empties every one of
         // them alike: a file the operator has is never emptied by a listing of nothing.
         if (captured_.empty() && store_->targetExisted() && store_->targetHasContent())
@@ -281,10 +248,10 @@ void BoardEngine::Impl::confirmListing() {
     }
     if (listingReads_ >= needed * (c_.retries + 1)) {
         finish(JobStatus::Mismatch,
-               format("save: the listing of %1 read %2 times, the longest reading only %3 "
-                      "times of the %4 needed; %5 left as it was",
-                      {where(), number(listingReads_), number(agreed_), number(needed),
-                       store_->target()}));
+               format("%1: the listing of %2 read %3 times, the longest reading only %4 "
+                      "times of the %5 needed%6",
+                      {command(), where(), number(listingReads_), number(agreed_), number(needed),
+                       toFile_ ? format("; %1 left as it was", {store_->target()}) : ""}));
         return;
     }
     if (!restartLocal())
@@ -293,11 +260,11 @@ void BoardEngine::Impl::confirmListing() {
 }
 
 void BoardEngine::Impl::verifyListing() {
-    const std::vector<std::string> expected = expectedListing(program_);
-    const std::vector<std::string> got = listingLines(captured_);
+    const std::vector<ListedLine> expected = programAfter(program_);
+    const std::vector<ListedLine> got = listedLines(captured_);
     for (std::size_t i = 0; i < std::max(expected.size(), got.size()); ++i) {
-        const std::string want = i < expected.size() ? expected[i] : "(nothing)";
-        const std::string has = i < got.size() ? got[i] : "(nothing)";
+        const std::string want = i < expected.size() ? expected[i].key : "(nothing)";
+        const std::string has = i < got.size() ? got[i].key : "(nothing)";
         if (want != has) {
             // A download adds to what the board holds: lines the file does not have are
             // most often an older program's.
@@ -315,6 +282,62 @@ void BoardEngine::Impl::verifyListing() {
     }
     finish(JobStatus::Done,
            format("download: %1 lines to %2, verified", {number(result_.lines), where()}));
+}
+
+const char* BoardEngine::Impl::listingPhase() const {
+    if (compare_)
+        return c_.command == JobCommand::Diff ? "diff" : "compare";
+    return toFile_ ? "save" : "verify";
+}
+
+// Read as save reads it, so that a reply lost over UDP cannot make a board that holds
+// more than the file look as if it held the file.
+void BoardEngine::Impl::startCompare() {
+    loadProgram();
+    compare_ = true;
+    startSave(false);
+}
+
+void BoardEngine::Impl::compareListing() {
+    compare_ = false;
+    const std::vector<ListedLine> file = programAfter(program_);
+    const std::vector<ListedLine> listed = listedLines(*longestListing_);
+    const std::optional<FirstDifference> first = firstDifference(listed, file);
+    result_.same = !first;
+    if (c_.command == JobCommand::Download) {
+        if (!first) {
+            finish(JobStatus::Done,
+                   format("download: %1 already holds %2; nothing sent", {where(), c_.file}));
+            return;
+        }
+        // What the board holds goes, so that it then holds exactly the file.
+        c_.erase = c_.verify = true;
+        runConsole({"NEW"}, false, [this] { startDownload(); });
+        return;
+    }
+    result_.lines = int(listed.size());
+    if (!first) {
+        finish(JobStatus::Done, format("diff: %1 holds %2", {where(), c_.file}));
+        return;
+    }
+    const auto shownLine = [this](const std::optional<std::string>& line) {
+        return line ? std::optional(visibleText(*line, *c_.codePage)) : std::nullopt;
+    };
+    const auto quoted = [](const std::optional<std::string>& line) {
+        return line ? "\"" + *line + "\"" : std::string("nothing");
+    };
+    result_.differsAt = int(first->index + 1);
+    result_.listedLine = shownLine(first->a);
+    result_.fileLine = shownLine(first->b);
+    std::vector<ListedLine> shownListed = listed, shownFile = file;
+    for (auto* side : {&shownListed, &shownFile})
+        for (ListedLine& line : *side)
+            line.text = visibleText(line.text, *c_.codePage);
+    result_.diff = unifiedDiff(shownListed, shownFile, c_.board, c_.file);
+    finish(JobStatus::Mismatch,
+           format("diff: line %1 of the listing of %2 differs from %3: listed %4, file %5",
+                  {number(result_.differsAt), where(), c_.file, quoted(result_.listedLine),
+                   quoted(result_.fileLine)}));
 }
 
 } // namespace vantor::core

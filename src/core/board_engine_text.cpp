@@ -164,6 +164,8 @@ std::string_view commandName(JobCommand command) {
         return "put";
     case JobCommand::Get:
         return "get";
+    case JobCommand::Diff:
+        return "diff";
     }
     return "";
 }

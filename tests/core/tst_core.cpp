@@ -14,8 +14,10 @@
 #include "core/framing.h"
 #include "core/host_list.h"
 #include "core/listing_capture.h"
+#include "core/listing_diff.h"
 #include "core/pane_text.h"
 #include "core/program_download.h"
+#include "core/program_file.h"
 #include "core/protocol.h"
 #include "core/rtu_reassembly.h"
 #include "core/serial_replies.h"
@@ -425,6 +427,39 @@ private slots:
         QCOMPARE(r.outcome, outcome);
         QCOMPARE(download.position(), position);
         QCOMPARE(download.running(), outcome == running);
+    }
+
+    // A board's listing against a file, as diff shows it: the lines compared as stored,
+    // shown as they stand; context of 3 lines, changes further apart in hunks of their own.
+    void listingDiff_data() {
+        QTest::addColumn<B>("listing");
+        QTest::addColumn<B>("file");
+        QTest::addColumn<B>("hunks"); // after the two header lines; empty: the same
+        const auto row = [](const char* name, const B& listing, const B& file, const B& hunks) {
+            QTest::newRow(name) << listing << file << hunks;
+        };
+        row("case and blanks aside", "10 PRINT X\r\n20 GOTO 10\r\n", "10 print   x\n20 goto 10",
+            "");
+        row("the file reordered, a line erased", "10 A\r\n20 B\r\n", "20 B\n30 C\n10 A\nRUN\n30\n",
+            "");
+        row("a line changed", "10 A\r\n20 B\r\n30 C\r\n", "10 A\n20 X\n30 C\n",
+            "@@ -1,3 +1,3 @@\n 10 A\n-20 B\n+20 X\n 30 C\n");
+        row("a line more on the board", "10 A\r\n20 B\r\n", "10 A\n",
+            "@@ -1,2 +1,1 @@\n 10 A\n-20 B\n");
+        row("nothing on the board", "", "10 A\n", "@@ -0,0 +1,1 @@\n+10 A\n");
+        row("changes far apart", "1 A\r\n2 B\r\n3 C\r\n4 D\r\n5 E\r\n6 F\r\n7 G\r\n8 H\r\n9 I\r\n",
+            "1 Z\n2 B\n3 C\n4 D\n5 E\n6 F\n7 G\n8 H\n9 Y\n",
+            "@@ -1,4 +1,4 @@\n-1 A\n+1 Z\n 2 B\n 3 C\n 4 D\n"
+            "@@ -6,4 +6,4 @@\n 6 F\n 7 G\n 8 H\n-9 I\n+9 Y\n");
+    }
+    void listingDiff() {
+        QFETCH(B, listing);
+        QFETCH(B, file);
+        QFETCH(B, hunks);
+        const std::string diff =
+            unifiedDiff(listedLines(sv(listing)), programAfter(readProgramLines(sv(file))),
+                        "10.0.0.5:111", "p.bas");
+        QCOMPARE(B(diff.c_str()), hunks.isEmpty() ? B() : "--- 10.0.0.5:111\n+++ p.bas\n" + hunks);
     }
 
     void capture_data() {

@@ -81,6 +81,19 @@ bool console(JobCommand c) {
            c == JobCommand::Send;
 }
 
+Program programOf(const std::vector<std::string>& lines) {
+    Program program;
+    for (const std::string& line : lines)
+        enter(program, line);
+    return program;
+}
+
+// Whether device `i` held before the run what the command compares with.
+bool heldBefore(const Scenario& s, std::size_t i) {
+    return s.command == JobCommand::Put ? s.flash == s.data
+                                        : programOf(s.devices[i].program) == programOf(s.fileLines);
+}
+
 // Whether both sides agree after a run of device `i` that says done; what differs when
 // they do not.
 std::string disagreement(const Scenario& s, const sim::world::World& w, std::size_t i) {
@@ -100,13 +113,14 @@ std::string disagreement(const Scenario& s, const sim::world::World& w, std::siz
         return "";
     case JobCommand::Download: {
         Program expected;
-        if (!s.erase)
-            for (const std::string& line : s.devices[i].program)
-                enter(expected, line);
+        if (!s.erase && !s.ifChanged)
+            expected = programOf(s.devices[i].program);
         for (const std::string& line : s.fileLines)
             enter(expected, line);
         return normalProgram(board.program()) == expected ? "" : "the board's program differs";
     }
+    case JobCommand::Diff:
+        return heldBefore(s, i) ? "" : "the board does not hold the file";
     case JobCommand::Save:
         return committed == listing(board, s.faults.crOnly) ? "" : "the file differs from LIST";
     case JobCommand::Put:
@@ -120,12 +134,14 @@ std::string disagreement(const Scenario& s, const sim::world::World& w, std::siz
 }
 
 // What a run without any fault, refusal or login must end in.
-JobStatus faultlessStatus(const Scenario& s, const sim::Controller& board) {
+JobStatus faultlessStatus(const Scenario& s, const sim::Controller& board, std::size_t i) {
     if (s.command == JobCommand::Save && board.program().empty() &&
         s.local == sim::world::LocalFile::Content)
         return JobStatus::Mismatch; // an empty listing never empties a file with content
     // An empty file sends nothing, and has nothing to verify.
-    if (s.command == JobCommand::Download && s.verify && !s.fileLines.empty()) {
+    if (s.command == JobCommand::Diff && !heldBefore(s, i))
+        return JobStatus::Mismatch;
+    if (s.command == JobCommand::Download && s.verify && !s.ifChanged && !s.fileLines.empty()) {
         Program fileOnly;
         for (const std::string& line : s.fileLines)
             enter(fileOnly, line);
@@ -145,7 +161,8 @@ std::string repeated(const Scenario& s, const sim::world::Record& r) {
         for (std::string_view flash : {"OPENWR", "WRITE", "OPENRD"})
             if (sent[i].starts_with(flash) && sent[i] == sent[i - 1])
                 return sent[i].substr(0, 12) + " sent twice in a row";
-    if ((s.command == JobCommand::New || (s.command == JobCommand::Download && s.erase)) &&
+    if ((s.command == JobCommand::New ||
+         (s.command == JobCommand::Download && (s.erase || s.ifChanged))) &&
         count(took, "NEW") > 1)
         return "NEW " + std::to_string(count(took, "NEW")) + " times";
     if (s.command == JobCommand::Send)
@@ -200,15 +217,19 @@ double timeBound(const Scenario& s, std::size_t i) {
     case JobCommand::Send:
         lines = double(s.sendLines.size());
         break;
-    case JobCommand::Download:
-        lines = s.erase + double(s.fileLines.size());
-        listings = s.verify;
+    case JobCommand::Download: // --if-changed: the readings, NEW and a verified download
+        lines = (s.erase || s.ifChanged) + double(s.fileLines.size());
+        listings = (s.verify || s.ifChanged) + (s.ifChanged ? 5 * tries : 0);
+        break;
+    case JobCommand::Diff:
+        listings = 5 * tries;
         break;
     case JobCommand::Save:
         listings = (s.verify ? 7 : 5) * tries;
         break;
     case JobCommand::Put: // every try of the transfer: Open, WRITEs, CLOSE; the read-back
-        lines = tries * (pieces + 3 + (s.verify ? flashReplies + 3 : 0));
+        lines = tries * (pieces + 3 + (s.verify ? flashReplies + 3 : 0) +
+                         (s.ifChanged ? flashReplies + 3 : 0));
         break;
     case JobCommand::Get:
         lines = tries * (flashReplies + 3);
@@ -240,6 +261,18 @@ std::optional<Failure> judge(const Scenario& s, const sim::world::World& w, std:
                        (status == JobStatus::Done && r.hostLines.empty()) // nothing to send
                    ? std::nullopt
                    : std::optional(Failure{"nobody answers", said});
+
+    // A board that holds what is compared is left alone, and never said to differ: only
+    // a reply that is not its own can make it look otherwise, or a board that refuses
+    // to open the file for reading (it has none, as far as anyone can tell).
+    if ((s.ifChanged || s.command == JobCommand::Diff) && heldBefore(s, i) &&
+        r.tooLate + r.strays + r.errors == 0) {
+        for (const std::string& line : r.boardLines)
+            if (numbered(line) || line == "NEW" || line.starts_with("OPENWR"))
+                return Failure{"left alone", "\"" + line.substr(0, 12) + "\" taken; " + said};
+        if (w.result(i).same == false)
+            return Failure{"left alone", "said to differ; " + said};
+    }
 
     const bool explained = r.requestsLost + r.repliesLost + r.readDataLost + r.late + r.piecesCut +
                                r.logins + r.strays >
@@ -283,9 +316,9 @@ std::optional<Failure> judge(const Scenario& s, const sim::world::World& w, std:
     case JobStatus::Interrupted:
         return Failure{"status", said};
     }
-    if (!explained && r.errors == 0 && status != faultlessStatus(s, *w.board(i)))
+    if (!explained && r.errors == 0 && status != faultlessStatus(s, *w.board(i), i))
         return Failure{"faultless",
-                       "expected " + statusName(faultlessStatus(s, *w.board(i))) + "; " + said};
+                       "expected " + statusName(faultlessStatus(s, *w.board(i), i)) + "; " + said};
     return std::nullopt;
 }
 
