@@ -17,8 +17,8 @@ namespace {
 
 constexpr int kBauds[] = {1200, 2400, 4800, 9600, 19200, 115200};
 constexpr qint64 kFlashLimit = 16 * 1024 * 1024;
-const QStringList kCommands{"ver", "new", "send",  "download", "save",
-                            "put", "get", "ports", "term",     "scan"};
+const QStringList kCommands{"ver", "new",   "send", "download", "save", "put",
+                            "get", "ports", "term", "scan",     "diff"};
 
 int wholeNumber(const QString& option, const QString& text, int min, int max) {
     bool ok = false;
@@ -134,11 +134,11 @@ namespace {
 struct Parser {
     Parser() {
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-        parser.addOptions({host,   hosts,      remotePort, serial,      baud,    gateway,
-                           rtu,    timeout,    idle,       retries,     jobs,    json,
-                           verify, erase,      log,        codePage,    help,    version,
-                           prefix, timestamps, hex,        noReconnect, exclude, maxFailures,
-                           canary, failedTo,   all,        rate});
+        parser.addOptions({host,   hosts,      remotePort, serial,      baud,     gateway,
+                           rtu,    timeout,    idle,       retries,     jobs,     json,
+                           verify, erase,      log,        codePage,    help,     version,
+                           prefix, timestamps, hex,        noReconnect, exclude,  maxFailures,
+                           canary, failedTo,   all,        rate,        ifChanged});
     }
     QString value(const QCommandLineOption& option) const { return parser.value(option); }
     bool isSet(const QCommandLineOption& option) const { return parser.isSet(option); }
@@ -172,6 +172,7 @@ struct Parser {
     const QCommandLineOption failedTo{"failed-to", "", "FILE"};
     const QCommandLineOption all{"all", ""};
     const QCommandLineOption rate{"rate", "", "N", "1000"};
+    const QCommandLineOption ifChanged{"if-changed", ""};
 };
 
 // vantor term's own options.
@@ -217,6 +218,7 @@ void readSettings(const Parser& p, Options& o) {
     o.json = p.isSet(p.json);
     o.verify = p.isSet(p.verify);
     o.erase = p.isSet(p.erase);
+    o.ifChanged = p.isSet(p.ifChanged);
     o.logFile = p.value(p.log);
     if (!o.logFile.isEmpty())
         checkWritable(o.logFile, "--log ", false);
@@ -328,7 +330,7 @@ void checkCommand(Options& o) {
         needArgs(o, 1, 1 << 20);
         for (const QString& line : o.args)
             o.lines.append(encoded(*o.codePage, line, "the line"));
-    } else if (c == QLatin1String("download")) {
+    } else if (c == QLatin1String("download") || c == QLatin1String("diff")) {
         needArgs(o, 1, 1);
         checkDownload(o);
     } else if (c == QLatin1String("save")) {
@@ -345,6 +347,8 @@ void checkCommand(Options& o) {
         throw UsageError("--verify goes with download, save or put");
     if (o.erase && c != QLatin1String("download"))
         throw UsageError("--new goes with download");
+    if (o.ifChanged && c != QLatin1String("download") && c != QLatin1String("put"))
+        throw UsageError("--if-changed goes with download or put");
 }
 
 Options parseOptions(const QStringList& arguments) {

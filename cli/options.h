@@ -44,7 +44,8 @@ struct Options {
     int rate = 1000; // scan over UDP: new targets a second
     bool json = false;
     bool verify = false;
-    bool erase = false; // download --new: NEW first
+    bool erase = false;     // download --new: NEW first
+    bool ifChanged = false; // download, put: write only a board that differs
     QString logFile;
     const core::CodePage* codePage = &core::CodePage::defaultPage();
     QString command;

@@ -20,6 +20,7 @@ Bus::Bus(ControllerOptions board, const std::vector<BusDevice>& devices)
         ControllerOptions own = board;
         own.flashDir /= "dev-" + std::to_string(d.address);
         own.refuseAll = d.refusing;
+        own.name += '@' + std::to_string(d.address);
         devices_.emplace(d.address, Device{std::make_unique<Controller>(own), d});
         addresses_.push_back(d.address);
     }

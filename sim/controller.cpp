@@ -147,6 +147,8 @@ Controller::Controller(ControllerOptions options) : options_(std::move(options))
 }
 
 std::vector<std::string> Controller::handleLine(std::string_view line) {
+    if (options_.journal)
+        *options_.journal << options_.name << ' ' << line << std::endl;
     // The gateway passes the inner command on; here the device behind it is this board.
     for (Command c = splitCommand(line); sameWord(c.keyword, "MDC"); c = splitCommand(line)) {
         const std::size_t comma = line.find(',');

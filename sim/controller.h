@@ -13,7 +13,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,10 @@ struct ControllerOptions {
     std::filesystem::path flashDir; // empty: defaultFlashDir()
     bool refuseAll = false;         // ERROR to every line
     bool memoryFlash = false;       // the flash disk in memory; flashDir unused
+    // Every line handled goes here as "NAME LINE", flushed: what a test counts to see
+    // what reached the board. None: not written.
+    std::shared_ptr<std::ostream> journal;
+    std::string name;
 };
 
 // A reply of the device at `address` as RTU frames, cut at line ends so that no frame

@@ -3,6 +3,9 @@
 #include <QCommandLineParser>
 #include <QDir>
 
+#include <fstream>
+#include <memory>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -65,11 +68,11 @@ namespace {
 struct Parser {
     Parser() {
         parser.setApplicationDescription("Simulated BASIC controller for the Vantor terminal.");
-        parser.addOptions({help,   version,  udp,   serial,      serialLink,      address,
-                           port,   flashDir, login, errorOnLine, flashErrorAfter, delay,
-                           drop,   gap,      rtu,   stall,       stallEvery,      otherPortEvery,
-                           crOnly, split,    chaos, boards,      refuseOn,        silent,
-                           bus,    stallOn});
+        parser.addOptions({help,   version,  udp,    serial,      serialLink,      address,
+                           port,   flashDir, login,  errorOnLine, flashErrorAfter, delay,
+                           drop,   gap,      rtu,    stall,       stallEvery,      otherPortEvery,
+                           crOnly, split,    chaos,  boards,      refuseOn,        silent,
+                           bus,    stallOn,  journal});
     }
     QString value(const QCommandLineOption& option) const { return parser.value(option); }
     bool isSet(const QCommandLineOption& option) const { return parser.isSet(option); }
@@ -135,6 +138,11 @@ struct Parser {
         "LIST"};
     const QCommandLineOption stallOn{
         "stall-on", "Devices of --bus whose every reply comes --stall MS late.", "LIST"};
+    const QCommandLineOption journal{
+        "journal",
+        "Append every command line a board handles to FILE as \"BOARD LINE\" (BOARD: its "
+        "address, and @N for a device of --bus), flushed as written.",
+        "FILE"};
     const QCommandLineOption chaos{"chaos",
                                    "A random mix of these faults at rates drawn from SEED: the "
                                    "same SEED, the same board.",
@@ -271,6 +279,14 @@ SimOptions parseSimOptions(const QStringList& arguments) {
     o.front.crOnly = o.front.crOnly || p.isSet(p.crOnly);
     o.front.rtu = p.isSet(p.rtu);
     o.controller.login = p.isSet(p.login);
+    o.controller.name = o.address.toString().toStdString();
+    if (p.isSet(p.journal)) {
+        auto file = std::make_shared<std::ofstream>(
+            std::filesystem::path(p.value(p.journal).toStdU16String()), std::ios::app);
+        if (!*file)
+            return usageError("cannot write the journal " + p.value(p.journal));
+        o.controller.journal = std::move(file);
+    }
     if (p.isSet(p.flashDir))
         o.controller.flashDir =
             std::filesystem::path(QDir(p.value(p.flashDir)).absolutePath().toStdU16String());

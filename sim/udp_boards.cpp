@@ -25,7 +25,8 @@ UdpBoards::UdpBoards(const BoardsOptions& o)
       delayMs_(o.front.replyDelayMs) {
     for (int n = 1; n <= o.count; ++n) {
         ControllerOptions c = o.controller;
-        c.flashDir /= QHostAddress(first_ + quint32(n - 1)).toString().toStdString();
+        c.name = QHostAddress(first_ + quint32(n - 1)).toString().toStdString();
+        c.flashDir /= c.name;
         c.refuseAll = o.refuseOn.contains(n);
         FrontOptions f = o.front;
         f.splitMs = 0; // a datagram is never cut

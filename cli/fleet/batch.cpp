@@ -119,6 +119,7 @@ void Batch::onFinished(std::size_t b, std::size_t index, const Result& r) {
     status_ = std::max(status_, exitCode(r.status));
     --running_;
     ++done_;
+    unchanged_ += unchanged(r);
     if (r.status != Status::Done && r.status != Status::Interrupted) {
         ++failed_;
         if (o_.maxFailures > 0 && failed_ >= o_.maxFailures && stop_.isEmpty())
@@ -272,11 +273,13 @@ void Batch::drawLive() {
         rows << QStringLiteral("  ... and %1 more running").arg(shown - 20);
     const double seconds = clock_.elapsed() / 1000.0;
     const int waiting = int(total_ - started_);
-    QString totals = QStringLiteral("done %1 / failed %2 / running %3 / waiting %4")
-                         .arg(done_ - failed_)
-                         .arg(failed_)
-                         .arg(running_)
-                         .arg(waiting);
+    QString totals =
+        QStringLiteral("done %1%2 / failed %3 / running %4 / waiting %5")
+            .arg(done_ - failed_)
+            .arg(unchanged_ ? QStringLiteral(" (%1 unchanged)").arg(unchanged_) : QString())
+            .arg(failed_)
+            .arg(running_)
+            .arg(waiting);
     if (done_ > 0 && seconds >= 1) {
         const double rate = done_ / seconds;
         totals += QStringLiteral(", %1 boards/s, %2 s left")

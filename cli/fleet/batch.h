@@ -80,6 +80,7 @@ private:
     int runningBuses_ = 0;
     int done_ = 0;
     int failed_ = 0;
+    int unchanged_ = 0; // done without a write: the board held the file
     int status_ = 0;
     bool progressSeen_ = false;
     bool interrupted_ = false;

@@ -46,6 +46,10 @@ QString statusName(Status status) {
     return QString::fromLatin1(names[int(status)]);
 }
 
+bool unchanged(const Result& r) {
+    return r.status == Status::Done && r.same.value_or(false) && r.command != QLatin1String("diff");
+}
+
 QString visible(const QString& text, bool lines) {
     QString out;
     out.reserve(text.size());
@@ -88,13 +92,13 @@ QString Output::text(const QByteArray& bytes) const {
     return out;
 }
 
-void Output::print(const QString& board, const QString& text) {
+void Output::print(const QString& board, const QString& text, bool named) {
     if (o_.json)
         return;
     eraseLive();
     endProgress();
     QString shown = text;
-    if (o_.boards.size() > 1) {
+    if (named && o_.boards.size() > 1) {
         // Each line of each board on a line of its own, the board in front.
         shown.clear();
         for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
@@ -152,11 +156,34 @@ void Output::result(const Result& r) {
         }
         if (!r.output.isEmpty())
             object.insert(QStringLiteral("output"), r.output);
+        if (r.command == QLatin1String("new") || r.command == QLatin1String("send") ||
+            r.command == QLatin1String("download") || r.command == QLatin1String("put"))
+            object.insert(QStringLiteral("changed"), r.changed);
+        if (r.command == QLatin1String("diff") && r.same) {
+            object.insert(QStringLiteral("same"), *r.same);
+            const auto line = [](const std::optional<QString>& text) {
+                return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
+            };
+            if (const Difference* d = r.difference.get()) {
+                object.insert(QStringLiteral("first_difference"),
+                              QJsonObject{{"line", d->line},
+                                          {"listed", line(d->listed)},
+                                          {"file", line(d->file)}});
+                object.insert(QStringLiteral("diff"), d->diff);
+            }
+        }
         if (r.ms >= 0)
             object.insert(QStringLiteral("ms"), qRound(r.ms * 10) / 10.0);
         std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).append('\n').constData(),
                    stdout);
         std::fflush(stdout);
+    }
+    // The differences as a unified diff as they stand: its header names the board.
+    if (!o_.json && r.command == QLatin1String("diff") && r.same) {
+        if (r.difference)
+            print(r.board, r.difference->diff, false);
+        else if (*r.same)
+            print(r.board, QStringLiteral("same\n"));
     }
     // A skipped board, and a target that scan finds silent, is said once in the table; on a
     // pipe, the table alone says how a run of many boards ended.
@@ -197,6 +224,7 @@ namespace {
 // The boards of a run with the same result and message, their addresses aside.
 struct Group {
     Status status;
+    bool unchanged;
     QString message; // with "<board>" for the board's address
     QString first;   // the first board's own message
     QStringList boards;
@@ -208,12 +236,13 @@ QList<Group> groups(const QList<Result>& results) {
     for (const Result& r : results) {
         const QString message =
             r.status == Status::Done ? QString() : QString(r.message).replace(r.board, "<board>");
-        const QString key = statusName(r.status) + QLatin1Char('\n') + message;
+        const QString key = (unchanged(r) ? QStringLiteral("unchanged") : statusName(r.status)) +
+                            QLatin1Char('\n') + message;
         const auto at = index.constFind(key);
         if (at == index.constEnd()) {
             index.insert(key, groups.size());
             const QString own = QString(r.message).replace(QStringLiteral("<board>"), r.board);
-            groups.append({r.status, message, own, {r.board}});
+            groups.append({r.status, unchanged(r), message, own, {r.board}});
         } else {
             groups[*at].boards.append(r.board);
         }
@@ -236,7 +265,7 @@ QString closingTable(const QList<Result>& results) {
     QString out = QStringLiteral("%1 %2  %3\n").arg("result", -11).arg("boards", 6).arg("message");
     for (const Group& g : groups(results)) {
         out += QStringLiteral("%1 %2  %3")
-                   .arg(statusName(g.status), -11)
+                   .arg(g.unchanged ? QStringLiteral("unchanged") : statusName(g.status), -11)
                    .arg(g.boards.size(), 6)
                    .arg(visible(g.boards.size() == 1 ? g.first : g.message))
                    .trimmed() +

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace vantor::cli {
@@ -21,18 +22,32 @@ enum class Status { Done, Refused, Denied, Mismatch, NoAnswer, Link, File, Inter
 int exitCode(Status status);
 QString statusName(Status status);
 
+// diff: where a board's listing differs from the file.
+struct Difference {
+    int line = 0;                        // the first differing line of the listing, from 1
+    std::optional<QString> listed, file; // each side's text there; none past its end
+    QString diff;                        // the listing against the file, a unified diff
+};
+
+// A scan keeps one for each of up to 65,536 targets: what few commands have stays small.
 struct Result {
     QString board;   // its name: the link, and @address for a device on a bus
     QString address; // the device's on a bus; empty: none
     QString command;
     Status status = Status::Done;
+    bool changed = false;     // a line that may alter the board went out
+    std::optional<bool> same; // diff, --if-changed: whether the board held the file
     int lines = 0;
     qint64 bytes = 0;
     double seconds = 0;
     QString message;
     QString output; // what a console command printed
     double ms = -1; // from the first line sent to the first answer; -1: none came
+    std::shared_ptr<const Difference> difference;
 };
+
+// Done without writing, since the board held the file already (--if-changed).
+bool unchanged(const Result& r);
 
 // A board's text as a terminal may show it: control characters, C0 and C1, as ^X and
 // \xNN, so that what a board sends can never move the cursor or change the terminal.
@@ -65,8 +80,9 @@ public:
 
     // Text of a board for stdout: converted from the code page.
     QString text(const QByteArray& bytes) const;
-    // Printed on stdout, prefixed by the board when there are several.
-    void print(const QString& board, const QString& text);
+    // Printed on stdout, each line prefixed by the board when there are several (unless
+    // not `named`: a text that names its board itself).
+    void print(const QString& board, const QString& text, bool named = true);
     // The progress line, on a terminal only.
     bool showsProgress() const { return tty_; }
     void progress(const Progress& progress, bool final = false);

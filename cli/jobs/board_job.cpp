@@ -23,7 +23,8 @@ std::string text(const QString& s) {
 
 core::JobCommand commandOf(const QString& name) {
     using C = core::JobCommand;
-    for (const C c : {C::Ver, C::Scan, C::New, C::Send, C::Download, C::Save, C::Put, C::Get})
+    for (const C c :
+         {C::Ver, C::Scan, C::New, C::Send, C::Download, C::Save, C::Put, C::Get, C::Diff})
         if (name == QLatin1String(core::commandName(c).data()))
             return c;
     return C::Ver;
@@ -165,6 +166,7 @@ bool BoardJob::prepare() {
     c.retries = o_.retries;
     c.verify = o_.verify;
     c.erase = o_.erase;
+    c.ifChanged = o_.ifChanged;
     c.board = text(result_.board);
     for (const QByteArray& line : o_.lines)
         c.lines.push_back(line.toStdString());
@@ -172,7 +174,8 @@ bool BoardJob::prepare() {
     c.flashName = o_.flashName.toStdString();
     c.flashShown = text(o_.args.value(1));
     c.codePage = o_.codePage;
-    if (c.command == core::JobCommand::Download || c.command == core::JobCommand::Put) {
+    if (c.command == core::JobCommand::Download || c.command == core::JobCommand::Put ||
+        c.command == core::JobCommand::Diff) {
         QFile file(o_.args[0]); // its size was checked with the options
         if (!file.open(QIODevice::ReadOnly)) {
             finishEarly(Status::File,
@@ -250,6 +253,19 @@ void BoardJob::onEnd(const core::JobResult& r) {
     result_.bytes = r.bytes;
     result_.output = out_.text(bytes(r.output));
     result_.ms = r.ms;
+    result_.changed = r.changed;
+    result_.same = r.same;
+    if (r.same == false && r.differsAt > 0) {
+        const auto fromUtf8 = [](const std::optional<std::string>& line) {
+            return line ? std::optional(QString::fromStdString(*line)) : std::nullopt;
+        };
+        auto d = std::make_shared<Difference>();
+        d->line = r.differsAt;
+        d->listed = fromUtf8(r.listedLine);
+        d->file = fromUtf8(r.fileLine);
+        d->diff = QString::fromStdString(r.diff);
+        result_.difference = std::move(d);
+    }
     result_.seconds = clock_.elapsed() / 1000.0;
     emit finished(result_);
 }

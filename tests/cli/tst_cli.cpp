@@ -461,6 +461,9 @@ private slots:
         row("an address list without --rtu", {"--serial", "/dev/null@3", "ver"}, 2,
             "wants --gateway or --rtu");
         row("unknown command", {"frob"}, 2, "unknown command frob");
+        row("diff of a missing file", {"diff", "missing.bas"}, 2, "cannot read missing.bas");
+        row("--if-changed with save", {"save", "x.bas", "--if-changed"}, 2,
+            "--if-changed goes with download or put");
         row("a command mistyped", {"dowload", "p.bas"}, 2, "did you mean download?");
         row("a line the code page cannot carry", {"send", "caf\u00e9 \u20ac"}, 2, "cannot carry");
         row("a flash file through the gateway", {"get", "X", "x.bin", "--gateway", "1"}, 2,

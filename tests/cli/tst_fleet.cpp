@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <sstream>
 #include <sys/resource.h>
 #include <vector>
 
@@ -32,6 +33,7 @@ struct Fleet {
             sim::ControllerOptions c;
             c.flashDir = dir.filePath(QStringLiteral("flash%1").arg(n)).toStdString();
             c.refuseAll = n == 3;
+            c.journal = journals.emplace_back(std::make_shared<std::ostringstream>());
             sim::FrontOptions f;
             f.dropRate = n == 4 ? 1 : 0;
             boards.push_back(std::make_unique<sim::Controller>(c));
@@ -52,6 +54,13 @@ struct Fleet {
                 out << int(i + 1);
         return out;
     }
+    // What each board took since the last look, a line each.
+    QStringList took(std::size_t board) {
+        const QString lines = QString::fromStdString(journals[board]->str());
+        journals[board]->str({});
+        return lines.split('\n', Qt::SkipEmptyParts);
+    }
+    std::vector<std::shared_ptr<std::ostringstream>> journals;
     std::vector<std::unique_ptr<sim::Controller>> boards;
     std::vector<std::unique_ptr<sim::UdpFront>> fronts;
 };
@@ -103,6 +112,68 @@ private slots:
         QCOMPARE(readFile(failed), (fleet.target("3") + '\n' + fleet.target("4") + '\n').toUtf8());
         r = runVantor(kQuick + QStringList{"--hosts", failed, "ver"});
         QCOMPARE(results(r.out).keys(), QStringList({fleet.target("3"), fleet.target("4")}));
+    }
+
+    // diff tells the boards that hold the file from those that do not; download and put
+    // --if-changed write only the latter. A board that cannot be read is a failure.
+    void onlyWhatDiffers() {
+        QTemporaryDir dir;
+        Fleet fleet(dir); // 3 refuses, 4 is silent
+        const QString p = dir.filePath("p.bas"), data = dir.filePath("d.bin");
+        writeFile(p, "10 PRINT 1\r\n20 END\r\n");
+        for (const std::size_t board : {0, 4})
+            for (const char* line : {"10 print  1", "20 END"})
+                fleet.boards[board]->storeLine(line);
+        fleet.boards[1]->storeLine("10 PRINT 2");
+        fleet.boards[4]->storeLine("30 STOP");
+        Run r = runVantor(kQuick + QStringList{"--host", fleet.target("1-5"), "diff", p});
+        QCOMPARE(r.status, 3);
+        QCOMPARE(results(r.out), (QMap<QString, QString>{{fleet.target("1"), "done"},
+                                                         {fleet.target("2"), "mismatch"},
+                                                         {fleet.target("3"), "refused"},
+                                                         {fleet.target("4"), "no answer"},
+                                                         {fleet.target("5"), "mismatch"}}));
+        QCOMPARE(byHost(r.out, fleet.target("1"))["same"], true);
+        QVERIFY(!byHost(r.out, fleet.target("3")).contains("same"));
+        const QJsonObject extra = byHost(r.out, fleet.target("5"));
+        QCOMPARE(extra["same"], false);
+        QCOMPARE(extra["first_difference"].toObject(),
+                 (QJsonObject{{"line", 3}, {"listed", "30 STOP"}, {"file", QJsonValue()}}));
+        r = runVantor({"--host", fleet.target("1-2"), "diff", p});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.out.contains((fleet.target("1") + ": same\n").toUtf8()), r.out);
+        QVERIFY2(r.out.contains(("--- " + fleet.target("2") + "\n+++ " + p +
+                                 "\n@@ -1,1 +1,2 @@\n-10 PRINT 2\n+10 PRINT 1\n+20 END\n")
+                                    .toUtf8()),
+                 r.out);
+
+        for (std::size_t board = 0; board < 5; ++board)
+            fleet.took(board);
+        r = runVantor(kQuick + QStringList{"--host", fleet.target("1-2"), "--host",
+                                           fleet.target("5"), "download", "--if-changed", p});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.contains("unchanged        1"), r.err);
+        QCOMPARE(byHost(r.out, fleet.target("1"))["changed"], false);
+        QVERIFY(fleet.took(0).filter(QRegularExpression("^\\S+ (?!LIST$)")).isEmpty());
+        for (const std::size_t board : {1, 4}) {
+            QCOMPARE(byHost(r.out, fleet.target(board == 1 ? "2" : "5"))["changed"], true);
+            QCOMPARE(fleet.boards[board]->program(),
+                     (std::map<int, std::string>{{10, "10 PRINT 1"}, {20, "20 END"}}));
+        }
+
+        // The flash file the same on 1, another on 2, none on 5.
+        writeFile(data, QByteArray("\0\x01\xFF data", 8));
+        fleet.boards[0]->putFlashFile("D.BIN", readFile(data).toStdString());
+        fleet.boards[1]->putFlashFile("D.BIN", "other");
+        fleet.took(0);
+        r = runVantor(kQuick + QStringList{"--host", fleet.target("1-2"), "--host",
+                                           fleet.target("5"), "put", "--if-changed", data,
+                                           "D.BIN"});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(byHost(r.out, fleet.target("1"))["changed"], false);
+        QVERIFY(fleet.took(0).filter("OPENWR").isEmpty());
+        for (const std::size_t board : {0, 1, 4})
+            QCOMPARE(fleet.boards[board]->flashFile("D.BIN"), readFile(data).toStdString());
     }
 
     // scan lists what answers, ERROR included, and --all the silent ones; its output is a

@@ -58,8 +58,11 @@ private slots:
         QTest::addColumn<sim::ControllerOptions>("options");
         const auto row = [](const char* name, const QStringList& lines, const QStringList& expected,
                             int errorOnLine = 0, int flashErrorAfter = 0, bool login = false) {
-            QTest::newRow(name) << lines << expected
-                                << sim::ControllerOptions{login, errorOnLine, flashErrorAfter, {}};
+            sim::ControllerOptions options;
+            options.login = login;
+            options.errorOnLine = errorOnLine;
+            options.flashErrorAfter = flashErrorAfter;
+            QTest::newRow(name) << lines << expected << options;
         };
         const QString d40 = "EBECEDEEEFF0F1F2F3F4F5F6F7F8F9FAFBFCFDFE"; // one READ's worth
         const QString write = "WRITE \"" + d40 + '"', open = "OPENRD \"r\"", read = "READ 20\"";
