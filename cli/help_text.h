@@ -41,10 +41,19 @@ COMMANDS
     --new                   erase the program first (NEW, and wait for its answer)
     --verify                read the listing back and compare it with the file; with
                             --new the board then holds exactly the file
+    --if-changed            read the listing first: a board that holds exactly the
+                            file is left alone ("changed": false); any other is erased,
+                            downloaded and verified
+  diff FILE                 read the listing and compare it with FILE (case and runs of
+                            blanks aside): print "same" or a unified diff (listing
+                            against file, the board named in its header); status 1 when
+                            a board differs. A listing that cannot be read is a failure
   save FILE [--verify]      capture the listing into FILE; --verify reads it again until
                             a reading is the same as the longest one before
   put LOCAL [NAME] [--verify]   copy a local file to the flash disk (plain UDP only);
                             --verify reads it back and compares the bytes
+    --if-changed            read the flash file first, and write only when it differs
+                            or is missing
   get NAME [LOCAL]          copy a file from the flash disk (plain UDP only)
   ports                     list the serial ports present (--json: one object per port)
   scan TARGET...            send VER to every target and list those that answer (target,
@@ -82,7 +91,10 @@ OPTIONS
                             them succeed
   --failed-to FILE          write the boards that failed or were skipped as a --hosts
                             file, to rerun exactly those
-  --json                    one JSON object per board on stdout
+  --json                    one JSON object per board on stdout; those of new, send,
+                            download and put say "changed" (whether a line that may alter
+                            the board went out), those of diff "same" and, when not,
+                            "first_difference" and "diff"
   --log FILE                append to FILE as the window's Terminal.log does: the lines
                             that send, term and the flash transfers send, and every byte
                             received as it came; with several boards one log per
@@ -97,7 +109,8 @@ address goes before the file's extension (prog.bas becomes prog-10.0.0.5_111.bas
 
 On a terminal, long commands show their progress on stderr; with several boards, a live
 view: one row per board running and the totals. A table on stderr closes a run of several
-boards: failures first, the boards with the same message in one group.
+boards: failures first, the boards with the same message in one group, the boards that
+--if-changed left alone as "unchanged".
 
 Exit status: 0 every board did it; 1 a controller refused or denied (over UDP a login
 prompt ends any command), or --verify found a difference; 2 a usage error or a local file

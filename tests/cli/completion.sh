@@ -17,6 +17,7 @@ expect() { # expect "WORDS..." "ANSWER": the completions of the last word hold A
 }
 cd "$(dirname "$0")"
 expect "vantor dow" download
+expect "vantor --host h diff tst_fl" tst_fleet.cpp
 expect "vantor --host h te" term
 expect "vantor --no-rec" --no-reconnect
 expect "vantor --failed-to tst_fl" tst_fleet.cpp
