@@ -11,7 +11,9 @@ namespace vantor::core {
 
 namespace {
 
-bool blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string_view trimmedEnd(std::string_view line) {
     while (!line.empty() && blank(line.back()))
