@@ -9,6 +9,7 @@ packages=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libed
 [ "${1:-}" = "--package" ] && packages+=(help2man lintian dpkg-dev file)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
 [ "${1:-}" = "--format" ] && packages+=(clang-format git)
+[ "${1:-}" = "--ansible" ] && packages+=(ansible-core)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

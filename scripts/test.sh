@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: once as a normal build and once under
 # AddressSanitizer and UndefinedBehaviorSanitizer; checks that the README's run command
-# brings the window up and that its scripting examples run; then runs every fuzz target
+# brings the window up, that its scripting examples run and that the Ansible example
+# deploys to simulated boards as it should; then runs every fuzz target
 # for 20 s; then builds the Debian package, checks it with lintian, installs it here,
 # tries the installed programs and removes it again.
 # `--quick` runs the normal build's tests and the README's commands only.
@@ -26,6 +27,9 @@ run build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 scripts/check_run.sh
 scripts/check_run.sh --serial
 scripts/check_readme.sh
+# The Ansible example against simulated boards, with this tree's collection.
+scripts/setup.sh --ansible
+examples/ansible/try.sh
 if [ "${1:-}" != "--quick" ]; then
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -54,6 +58,7 @@ if [ "${1:-}" != "--quick" ]; then
     port=$(awk '/^READY udp/ {print $4}' "$ready")
     /usr/bin/vantor --host "127.0.0.1:$port" ver
     bash tests/cli/completion.sh /usr/share/bash-completion/completions/vantor
+    examples/ansible/try.sh --installed
     kill "$sim"
     wait "$sim" || true
     rm -f "$ready"
