@@ -262,6 +262,12 @@ std::optional<Failure> judge(const Scenario& s, const sim::world::World& w, std:
                    ? std::nullopt
                    : std::optional(Failure{"nobody answers", said});
 
+    // "changed": false is what a rerun trusts to have written nothing.
+    if (!w.result(i).changed)
+        for (const std::string& line : r.boardLines)
+            if (!(line == "VER" || line.starts_with("LIS") || line.starts_with("OPENRD") ||
+                  line.starts_with("READ") || line == "CLOSE"))
+                return Failure{"unchanged", "\"" + line.substr(0, 12) + "\" taken; " + said};
     // A board that holds what is compared is left alone, and never said to differ: only
     // a reply that is not its own can make it look otherwise, or a board that refuses
     // to open the file for reading (it has none, as far as anyone can tell).
