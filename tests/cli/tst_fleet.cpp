@@ -152,7 +152,6 @@ private slots:
         r = runVantor(kQuick + QStringList{"--host", fleet.target("1-2"), "--host",
                                            fleet.target("5"), "download", "--if-changed", p});
         QCOMPARE(r.status, 0);
-        QVERIFY2(r.err.contains("unchanged        1"), r.err);
         QCOMPARE(byHost(r.out, fleet.target("1"))["changed"], false);
         QVERIFY(fleet.took(0).filter(QRegularExpression("^\\S+ (?!LIST$)")).isEmpty());
         for (const std::size_t board : {1, 4}) {

@@ -290,11 +290,14 @@ private slots:
         }
         const QString program = dir.filePath(QStringLiteral("p.bas"));
         writeFile(program, QByteArray("10 REM\r\n").repeated(8));
+        boards[0]->storeLine("10 REM"); // left alone, and counted apart
         Terminal t({"--host", QStringLiteral("127.0.10.1-3:%1").arg(fronts[0]->port()), "download",
-                    program});
+                    "--if-changed", program});
         QVERIFY(t.waitFor("running 3 / waiting 0"));
         QVERIFY(t.waitFor("\x1b[4A\r\x1b[J")); // three rows and the totals, drawn again
-        QVERIFY(t.waitFor("done             3"));
+        QVERIFY(t.waitFor("done 1 (1 unchanged) / failed 0 / running 2"));
+        QVERIFY(t.waitFor("done             2"));
+        QVERIFY(t.waitFor("unchanged        1"));
         QCOMPARE(t.exitStatus(), 0);
         // Each redraw goes up exactly as many rows as the draw before it wrote.
         const QString screen = QString::fromUtf8(t.screen());
